@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds the plug-in package into dist/, and runs the demo.
+set -euo pipefail
+cd "$(dirname "$0")"
+tools/setup.sh native
+cmake --preset linux >/dev/null
+cmake --build --preset linux
+mkdir -p dist/linux
+cp build/linux/plugin/libtalvik.so dist/linux/
+echo
+echo "Built:"
+ls -l dist/linux

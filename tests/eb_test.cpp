@@ -1,0 +1,191 @@
+// The vigilance device through the exports: timing, acknowledgements and the braking latch.
+#include <gtest/gtest.h>
+
+#include "plugin_host.h"
+
+using talvik_test::host;
+
+namespace {
+constexpr int eblp = 8;  // panel
+constexpr int ebbz = 13; // sound
+
+// A running train with the doors closed and no driver action after the first frame.
+struct running : host {
+    explicit running(float v = 30.0f, std::int32_t notches = 8) {
+        start(notches).speed(v).doors_closed(true);
+        frame(0); // the first frame after Initialize counts nothing
+    }
+    bool warning() const { return panel[eblp] == 1 && sound[ebbz] == -1; }
+    bool quiet() const { return panel[eblp] == 0 && sound[ebbz] == -10000; }
+    bool braking() const { return out.brake == 9 && out.power == 0 && warning(); }
+};
+} // namespace
+
+TEST(Vigilance, WarningAndBrakingFramesForEachFrameTime) {
+    struct row {
+        std::int32_t step_ms;
+        int warning_frame, braking_frame;
+    };
+    for (const row r : {row{10, 6000, 6499}, row{16, 3750, 4062}, row{33, 1819, 1970},
+                        row{50, 1819, 1970}}) {
+        SCOPED_TRACE(r.step_ms);
+        running h;
+        h.api.SetPower(0);
+        h.frames(r.warning_frame - 1, r.step_ms);
+        EXPECT_TRUE(h.quiet());
+        h.frame(r.step_ms);
+        EXPECT_TRUE(h.warning());
+        EXPECT_EQ(h.out.brake, 0);
+        h.frames(r.braking_frame - r.warning_frame - 1, r.step_ms);
+        EXPECT_EQ(h.out.brake, 0) << "one frame before braking";
+        h.frame(r.step_ms);
+        EXPECT_TRUE(h.braking());
+    }
+}
+
+TEST(Vigilance, BelowFifteenNothingHappensAtFifteenItCounts) {
+    running slow(14.9f);
+    slow.frames(5000, 33);
+    EXPECT_TRUE(slow.quiet());
+    running exact(15.0f);
+    exact.frames(1819, 33);
+    EXPECT_TRUE(exact.warning());
+    running backwards(-20.0f);
+    backwards.frames(1819, 33);
+    EXPECT_TRUE(backwards.warning()) << "the absolute speed counts";
+}
+
+TEST(Vigilance, DriverActionsClearTheWarningInTheFrameTheyAreSeen) {
+    struct action {
+        const char* what;
+        void (*apply)(host&);
+    };
+    const action actions[] = {
+        {"horn", [](host& h) { h.api.HornBlow(1); }},
+        {"power 0 to 1", [](host& h) { h.api.SetPower(1); }},
+        {"brake 0 to 1", [](host& h) { h.api.SetBrake(1); }},
+        {"key 2", [](host& h) { h.press(2); }},
+        {"brake to emergency", [](host& h) { h.api.SetBrake(9); }},
+    };
+    for (const auto& a : actions) {
+        SCOPED_TRACE(a.what);
+        running h;
+        h.frames(1819, 33);
+        ASSERT_TRUE(h.warning());
+        a.apply(h);
+        h.frame(33);
+        EXPECT_TRUE(h.quiet());
+        h.frames(1817, 33);
+        if (std::string(a.what) == "key 2" || std::string(a.what) == "brake to emergency") {
+            h.frames(500, 33);
+            EXPECT_TRUE(h.quiet()) << "held key or emergency handle keeps it quiet";
+        } else {
+            EXPECT_TRUE(h.quiet()) << "counting restarted from 0";
+            h.frame(33);
+            EXPECT_TRUE(h.warning());
+        }
+    }
+}
+
+TEST(Vigilance, MovesThatKeepTheParityAreNoAction) {
+    struct move {
+        const char* what;
+        std::int32_t power_from, power_to, brake_from, brake_to;
+        bool acknowledges;
+    };
+    const move moves[] = {
+        {"power 1 to 3", 1, 3, 0, 0, false},
+        {"brake 2 to 4", 0, 0, 2, 4, false},
+        {"brake 1 to release", 0, 0, 1, 0, false},
+        {"brake 3 to 2", 0, 0, 3, 2, true},
+        {"power 2 to 1", 2, 1, 0, 0, true},
+        {"power 1 to 0", 1, 0, 0, 0, true},
+    };
+    for (const auto& m : moves) {
+        SCOPED_TRACE(m.what);
+        running h;
+        h.api.SetPower(m.power_from);
+        h.api.SetBrake(m.brake_from);
+        h.frames(1819, 33);
+        ASSERT_TRUE(h.warning());
+        h.api.SetPower(m.power_to);
+        h.api.SetBrake(m.brake_to);
+        h.frame(33);
+        EXPECT_EQ(h.quiet(), m.acknowledges);
+    }
+}
+
+TEST(Vigilance, ActionsAfterFiveSecondsOfWarningDoNotStopTheBraking) {
+    running h;
+    h.frames(1970, 33);
+    ASSERT_TRUE(h.braking());
+    h.api.HornBlow(0);
+    h.api.SetPower(1);
+    h.api.SetBrake(3);
+    h.press(2);
+    h.frame(33);
+    EXPECT_TRUE(h.braking());
+    h.release(2);
+    h.speed(0.0f);
+    h.frames(100, 33);
+    EXPECT_TRUE(h.braking()) << "standstill keeps the latch";
+    h.api.SetBrake(9);
+    h.frame(33);
+    EXPECT_TRUE(h.quiet()) << "the emergency position releases in that very frame";
+    EXPECT_EQ(h.out.brake, 9); // the driver's own handle now
+    h.api.SetBrake(0);
+    h.frame(33);
+    EXPECT_EQ(h.out.brake, 0);
+}
+
+TEST(Vigilance, HornDuringLateWarningClearsOnlyIdleTime) {
+    // After 5 s of warning an action no longer clears the warning timer: braking follows.
+    running h;
+    h.frames(1819 + 150, 33); // alarm 151 * 33 = 4983 ms
+    ASSERT_TRUE(h.warning());
+    h.api.HornBlow(0);
+    h.frame(33);
+    EXPECT_TRUE(h.quiet()) << "4983 ms < 5000: the horn still acknowledges";
+
+    running late;
+    late.frames(1819 + 152, 33);
+    ASSERT_TRUE(late.braking());
+}
+
+TEST(Vigilance, TimeGoingBackLowersTheIdleCount) {
+    running h;
+    h.frames(1800, 33); // 59400 ms
+    h.frame(-10000);    // counts -10000
+    h.frames(18, 33);
+    EXPECT_TRUE(h.quiet());
+    h.frames(304, 33);
+    EXPECT_TRUE(h.warning());
+}
+
+TEST(Vigilance, InitializeDuringBrakingStartsQuiet) {
+    running h;
+    h.frames(1970, 33);
+    ASSERT_TRUE(h.braking());
+    h.api.Initialize(0);
+    h.doors_closed(true);
+    h.frame(33);
+    EXPECT_TRUE(h.quiet());
+    EXPECT_EQ(h.out.brake, 0);
+}
+
+TEST(Vigilance, HugeTimeJumpsSaturateInsteadOfOverflowing) {
+    running h;
+    h.state.time = -2000000000;
+    h.frame(0);
+    for (int i = 0; i < 5; ++i) {
+        h.state.time = (i % 2) ? 2000000000 : -2000000000;
+        h.frame(0);
+    }
+    // Each backwards jump lowers the idle count by ~4e9, held at the int32 minimum; a long
+    // run forwards must still reach the warning eventually without wrapping.
+    EXPECT_TRUE(h.quiet());
+    h.api.HornBlow(0);
+    h.frame(33);
+    h.frames(1819, 33);
+    EXPECT_TRUE(h.warning());
+}

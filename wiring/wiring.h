@@ -1,0 +1,25 @@
+// The vehicle's five buses, their registration and their per-frame reset.
+#pragma once
+
+#include "wiring/bus.h"
+#include "wiring/signals.h"
+
+namespace ats {
+
+class wiring {
+public:
+    virtual ~wiring() = default;
+
+    // Built in this order, destroyed in reverse: the bool bus first, the panel bus last.
+    bus panel;
+    bus sound;
+    bus output;
+    bus command;
+    bool_bus boolean;
+
+    void register_signals();
+    // Every signal back to its resting value; runs before any device in the frame.
+    void reset();
+};
+
+} // namespace ats
