@@ -98,7 +98,7 @@ TEST(Lifecycle, InitializeKeepsHandlesKeysAndSpecButOpensTheDoors) {
     EXPECT_EQ(out.power, 0) << "doors count as open after Initialize";
     EXPECT_EQ(out.reverser, 0);
     EXPECT_EQ(out.brake, 9);
-    EXPECT_EQ(h.panel[20], 0) << "no monitor yet; index untouched by others";
+    EXPECT_EQ(h.panel[20], 1) << "the handle at emergency survives Initialize and lights the lamp";
     h.doors_closed(true);
     out = h.frame();
     EXPECT_EQ(out.power, 3);
