@@ -8,6 +8,7 @@
 #include "plugin/environment.h"
 #include "plugin/platform.h"
 #include "plugin/vehicle.h"
+#include "protection/script_host.h"
 
 namespace {
 
@@ -18,6 +19,9 @@ template <typename Body>
 void guarded(const char* where, Body&& body) noexcept {
     try {
         body();
+    } catch (const ats::SquirrelError& error) {
+        ats::debug::dbg_printf("talvik > script error in %s: %s\r\n", where,
+                               error.desc != nullptr ? error.desc : "");
     } catch (const std::exception& error) {
         ats::debug::dbg_printf("talvik > error in %s: %s\r\n", where, error.what());
     } catch (...) {
@@ -37,6 +41,8 @@ TALVIK_API void TALVIK_CALL Load() {
         ats::debug::open();
         ats::debug::dbg_printf("dll attached.\r\n");
         ats::env().set_module_dir(ats::platform::module_dir());
+        // The vehicle compiles its script from module_dir through the running VM.
+        ats::ScriptVM::init();
         ats::the_vehicle();
     });
 }
@@ -45,6 +51,7 @@ TALVIK_API void TALVIK_CALL Dispose() {
     guarded("Dispose", [] {
         // The vehicle goes first: its script must be released while the script host runs.
         ats::destroy_vehicle();
+        ats::ScriptVM::shutdown();
         ats::destroy_environment();
         ats::debug::dbg_printf("dll detached.\r\n");
         ats::debug::close();
