@@ -49,6 +49,8 @@ TALVIK_API void TALVIK_CALL Load() {
         ats::debug::open();
         ats::debug::dbg_printf("dll attached.\r\n");
         ats::env().set_module_dir(ats::platform::module_dir());
+        // The vehicle compiles its script from module_dir through the running VM.
+        ats::ScriptVM::init();
         ats::allow_vehicle_build();
         ats::the_vehicle();
     });
@@ -58,6 +60,7 @@ TALVIK_API void TALVIK_CALL Dispose() {
     guarded("Dispose", [] {
         // The vehicle goes first: its script must be released while the script host runs.
         ats::destroy_vehicle();
+        ats::ScriptVM::shutdown();
         ats::destroy_environment();
         ats::debug::dbg_printf("dll detached.\r\n");
         ats::debug::close();

@@ -1,7 +1,7 @@
 // The pattern protection's frame, its beacons and its calls into the pattern script.
 #include "protection/signal_pattern.h"
 
-#include <string>
+#include <cstdio>
 
 #include "plugin/debug_channel.h"
 #include "plugin/environment.h"
@@ -22,8 +22,9 @@ enum beacon_type : std::uint32_t {
 } // namespace
 
 signal_pattern::signal_pattern() {
-    const std::string path = std::string(env().module_dir) + script_name;
-    script = ScriptVM::compile_file(path.c_str());
+    char path[module_dir_size + sizeof script_name];
+    std::snprintf(path, sizeof path, "%s%s", env().module_dir, script_name);
+    script = ScriptVM::compile_file(path);
 }
 
 void signal_pattern::reset() {

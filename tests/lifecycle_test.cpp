@@ -30,11 +30,16 @@ TEST(Lifecycle, ExportsCalledOutOfOrderDoNotCrash) {
     std::int32_t sound[256] = {};
     ats::vehicle_state state{};
     state.time = 1000;
-    const ats::handles out = api.Elapse(state, panel, sound); // before any Initialize
-    EXPECT_EQ(out.const_speed, 2);
+    // Before Load the script VM is closed, so no vehicle can be built and nothing is written.
+    const ats::handles out = api.Elapse(state, panel, sound);
+    EXPECT_EQ(out.const_speed, 0);
     api.Dispose();
     api.Initialize(0);
     api.Dispose();
+    // A proper run afterwards is unaffected.
+    host h;
+    h.start();
+    EXPECT_EQ(h.frame().const_speed, 2);
 }
 
 TEST(Lifecycle, ReloadAfterDisposeStartsAFreshRun) {
