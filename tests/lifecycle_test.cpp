@@ -30,9 +30,11 @@ TEST(Lifecycle, ExportsCalledOutOfOrderDoNotCrash) {
     std::int32_t sound[256] = {};
     ats::vehicle_state state{};
     state.time = 1000;
-    // Before Load the script VM is closed, so no vehicle can be built and nothing is written.
+    // Before Load the script VM is closed, so no vehicle can be built: the frame fails safe.
     const ats::handles out = api.Elapse(state, panel, sound);
-    EXPECT_EQ(out.const_speed, 0);
+    EXPECT_EQ(out.power, 0);
+    EXPECT_EQ(out.const_speed, 2);
+    EXPECT_EQ(panel[1], 1);
     api.Dispose();
     api.Initialize(0);
     api.Dispose();
