@@ -2,7 +2,11 @@
 # Sets up what is missing, builds, and runs every test. Ends with the test runner's summary.
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/setup.sh native squirrel
+tools/setup.sh native squirrel fuzz
 cmake --preset linux >/dev/null
 cmake --build --preset linux
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, with a bounded fuzz run.
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+ctest --preset asan -j"$(nproc)"
 ctest --preset linux -j"$(nproc)"

@@ -17,7 +17,7 @@ constexpr float inf_f = std::numeric_limits<float>::infinity();
 constexpr double nan_d = std::numeric_limits<double>::quiet_NaN();
 constexpr double inf_d = std::numeric_limits<double>::infinity();
 constexpr std::int32_t emergency = 9;
-constexpr int white = 0, red = 1, eblp = 8; // panel
+constexpr int red = 1, eblp = 8; // panel
 constexpr int pos_tenth = 110, pos_1 = 111, pos_10 = 112, pos_100 = 113, cont = 121;
 constexpr int blank = 11;
 
@@ -148,8 +148,9 @@ TEST(FloatInputs, BeaconDistancesAtTheEdges) {
         float speed;
         bool brakes;
     };
-    const row rows[] = {{nan_f, 0.0f, false}, {nan_f, inf_f, false},  {-inf_f, 0.0f, true},     {inf_f, 300.0f, false},
-                        {inf_f, inf_f, true}, {FLT_MAX, 300.0f, false}, {-FLT_MAX, 0.0f, true}};
+    const row rows[] = {{nan_f, 0.0f, false},   {nan_f, inf_f, false}, {-inf_f, 0.0f, true},
+                        {inf_f, 300.0f, false}, {inf_f, inf_f, true},  {FLT_MAX, 300.0f, false},
+                        {-FLT_MAX, 0.0f, true}};
     for (const row& r : rows) {
         SCOPED_TRACE(r.distance);
         cab h;

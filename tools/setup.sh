@@ -64,7 +64,8 @@ group_squirrel() {
 }
 
 group_fuzz() {
-  need clang libclang-rt-14-dev valgrind
+  # clang with libFuzzer and the sanitizer runtimes, the symbolizer for their reports, valgrind
+  need clang libclang-rt-14-dev llvm valgrind
 }
 
 group_plot() {
