@@ -17,6 +17,8 @@ char buffer[buffer_size];
 } // namespace
 
 void open() {
+    // A second Load without a Dispose between would otherwise lose the open handle.
+    platform::channel_close(handle);
     handle = platform::channel_open();
     is_enabled = handle != platform::invalid_channel;
 }
