@@ -6,7 +6,7 @@ import struct
 import sys
 
 LOAD, DISPOSE, VERSION, SPEC, INIT, ELAPSE, FRAMES, POWER, BRAKE, REVERSER, KEY_DOWN, KEY_UP, \
-    HORN, DOOR_OPEN, DOOR_CLOSE, SIGNAL, BEACON, INSTANCE = range(18)
+    HORN, DOOR_OPEN, DOOR_CLOSE, SIGNAL, BEACON, INSTANCE, LISTENER = range(19)
 
 # Tags of special values, as in export_fuzzer.cpp's tables.
 INT_MIN, INT_MAX = 0x80, 0x81
@@ -108,6 +108,14 @@ seeds["extremes"] = (bytes([LOAD, SPEC]) + i(2**31 - 1) + i(-2**31) + i(0) + byt
                      bytes([REVERSER]) + i(2**31 - 1) + bytes([KEY_DOWN]) + i(-1) +
                      bytes([KEY_UP]) + i(2**31 - 1) + bytes([DOOR_CLOSE]) + elapse(f(100)) +
                      frames(16, 33, f(100)) + bytes([DISPOSE]))
+
+# The debug channel (with TALVIK_FUZZ_LISTEN=1): lines with extreme values, then the listener
+# going away and coming back.
+seeds["debug_channel"] = (start() + elapse(f(0), special(LOC_DBL_MAX)) +
+                          beacon(50, -2**31, special(FLT_MAX_), 2**31 - 1) +
+                          bytes([SIGNAL]) + i(-2**31) + bytes([LISTENER]) + beacon(0) +
+                          bytes([SIGNAL]) + i(1) + bytes([LISTENER, DISPOSE, LOAD]) +
+                          beacon(21) + bytes([INIT]) + i(-1) + bytes([DISPOSE]))
 
 out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "corpus")
 os.makedirs(out, exist_ok=True)
