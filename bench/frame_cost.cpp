@@ -1,9 +1,17 @@
-// Runs steady frames for callgrind (instructions per frame) and counts the heap allocations they
-// make. Usage: talvik_frame_cost [frames]
-//   valgrind --tool=callgrind --collect-atstart=no --toggle-collect=Elapse talvik_frame_cost
-// Every malloc, operator new's included, goes through the counters below.
+// Exact costs for callgrind, and the heap allocations of steady frames.
+//   talvik_frame_cost [steady|check|beacon|arm|load] [count]
+// Under `valgrind --tool=callgrind --collect-atstart=no` only the measured calls are collected
+// (bench/callgrind.sh divides by the count). Every malloc, operator new's included, goes through
+// the counters below; steady frames must make none.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_TOGGLE_COLLECT
+#endif
 
 #include "plugin_host.h"
 
@@ -33,18 +41,56 @@ extern "C" void* memalign(std::size_t alignment, std::size_t size) {
     return __libc_memalign(alignment, size);
 }
 
-int main(int argc, char** argv) {
-    const long frames = argc > 1 ? std::atol(argv[1]) : 100000;
-    talvik_test::host h;
+namespace {
+
+// Running at 40 with power 3 and the acknowledge key held: no device changes state.
+void steady(talvik_test::host& h) {
     h.start().doors_closed(true).speed(40.0f);
     h.api.SetPower(3);
     h.api.KeyDown(2);
     h.frames(200);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const char* mode = argc > 1 ? argv[1] : "steady";
+    const long count = argc > 2 ? std::atol(argv[2]) : 100000;
+    if (std::strcmp(mode, "load") == 0) {
+        auto& api = talvik_test::plugin_library::built().api;
+        for (long i = 0; i < count; ++i) {
+            CALLGRIND_TOGGLE_COLLECT;
+            api.Load();
+            CALLGRIND_TOGGLE_COLLECT;
+            api.Dispose();
+        }
+        std::printf("load: %ld\n", count);
+        return 0;
+    }
+    talvik_test::host h;
+    steady(h);
+    h.speed(0.0f); // under every pattern: the latch stays off
     const long before = allocations;
-    for (long i = 0; i < frames; ++i)
-        h.frame();
+    for (long i = 0; i < count; ++i) {
+        if (std::strcmp(mode, "steady") == 0) {
+            CALLGRIND_TOGGLE_COLLECT;
+            h.frame();
+            CALLGRIND_TOGGLE_COLLECT;
+        } else if (std::strcmp(mode, "check") == 0) {
+            h.beacon(50, 0, 500.0f, 0);
+            CALLGRIND_TOGGLE_COLLECT;
+            h.frame();
+            CALLGRIND_TOGGLE_COLLECT;
+        } else {
+            // A beacon that only sets state (type 0), or one that arms a check (type 50).
+            const std::int32_t type = std::strcmp(mode, "arm") == 0 ? 50 : 0;
+            CALLGRIND_TOGGLE_COLLECT;
+            h.beacon(type, 0, 500.0f, 0);
+            CALLGRIND_TOGGLE_COLLECT;
+            h.frame();
+        }
+    }
     const long made = allocations - before;
-    std::printf("steady frames: %ld (+200 warm-up), heap allocations during them: %ld\n", frames,
-                made);
-    return made == 0 ? 0 : 1;
+    std::printf("%s: %ld, heap allocations during them: %ld\n", mode, count, made);
+    return std::strcmp(mode, "steady") == 0 && made != 0 ? 1 : 0;
 }
