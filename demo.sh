@@ -2,18 +2,17 @@
 # Sets up what is missing, builds the plug-in package into dist/, and runs the demo.
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/setup.sh native windows
+tools/setup.sh native squirrel windows
 cmake --preset linux >/dev/null
 cmake --build --preset linux
 mkdir -p dist/linux
-cp build/linux/plugin/libtalvik.so dist/linux/
+cp build/linux/plugin/libtalvik.so build/linux/plugin/signal_pattern.nut dist/linux/
 # The product: the 32-bit DLL the host loads, and the same plug-in for 64-bit hosts.
 for width in 32 64; do
   cmake --preset "win$width" >/dev/null
   cmake --build --preset "win$width"
   mkdir -p "dist/win$width"
-  cp "build/win$width/plugin/talvik.dll" "dist/win$width/"
-  if [ -f scripts/signal_pattern.nut ]; then cp scripts/signal_pattern.nut "dist/win$width/"; fi
+  cp "build/win$width/plugin/talvik.dll" "build/win$width/plugin/signal_pattern.nut" "dist/win$width/"
 done
 # The listener that shows the plug-in's diagnostic lines.
 mkdir -p dist/tools
