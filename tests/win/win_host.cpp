@@ -92,12 +92,13 @@ bool bind_all(HMODULE module, plugin_api& api) {
 
 // A directory of about 230 characters below `base`, made anew, with the DLL and the files meant
 // to lie beside it copied in. Returns the DLL's path there.
-std::string prepare_fresh_directory(const std::string& base, const std::string& dll,
+std::string prepare_fresh_directory(const std::string& base, const std::string& name,
+                                    const std::string& dll,
                                     const std::vector<std::string>& beside) {
     std::string dir = base;
     if (dir.back() != '\\') dir += '\\';
     CreateDirectoryA(dir.c_str(), nullptr);
-    dir += "talvik " + std::to_string(bits) + "-bit host\\";
+    dir += name + "\\";
     CreateDirectoryA(dir.c_str(), nullptr);
     while (dir.size() < 200) {
         dir += "a rather long directory name\\";
@@ -207,6 +208,29 @@ void check_session_messages(const plugin_api& api) {
         want.push_back(line);
     }
     compare_messages("session with a listener", slot.take(), want);
+}
+
+// A copy of the DLL with no script beside it reports that on Load: the script the other copy
+// found came from the DLL's own directory, not from anywhere else.
+void check_script_is_looked_up_beside_the_dll(const std::string& base, const std::string& dll) {
+    const std::string lonely = prepare_fresh_directory(base, "without a script", dll, {});
+    const HMODULE module = LoadLibraryA(lonely.c_str());
+    check(module != nullptr, "LoadLibraryA(%s) failed with error %lu", lonely.c_str(),
+          GetLastError());
+    plugin_api api{};
+    if (module == nullptr || !bind_all(module, api)) return;
+    {
+        mailslot slot;
+        api.Load();
+        api.Dispose();
+        const std::vector<std::string> got = slot.take();
+        const std::string error_line = "talvik > script error: ";
+        check(got.size() >= 2 && got[0] == "dll attached.\r\n" &&
+                  got[1].compare(0, error_line.size(), error_line) == 0,
+              "without a script beside the DLL, Load reports it (got %u messages, second \"%s\")",
+              unsigned(got.size()), got.size() >= 2 ? escaped(got[1]).c_str() : "");
+    }
+    FreeLibrary(module);
 }
 
 #if defined(__i386__)
@@ -361,7 +385,8 @@ int main(int argc, char** argv) {
     }
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     const std::vector<std::string> beside(argv + 4, argv + argc);
-    const std::string dll = prepare_fresh_directory(argv[2], argv[1], beside);
+    const std::string dll = prepare_fresh_directory(
+        argv[2], "talvik " + std::to_string(bits) + "-bit host", argv[1], beside);
 
     const HMODULE module = LoadLibraryA(dll.c_str());
     check(module != nullptr, "LoadLibraryA(%s) failed with error %lu", dll.c_str(),
@@ -388,6 +413,7 @@ int main(int argc, char** argv) {
         check(std::fclose(out) == 0, "write %s", argv[3]);
     }
     FreeLibrary(module);
+    check_script_is_looked_up_beside_the_dll(argv[2], argv[1]);
 
     std::printf("%d-bit host: %d checks, %d failed\n", bits, checks, failures);
     return failures == 0 ? 0 : 1;

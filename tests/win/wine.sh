@@ -36,7 +36,7 @@ loud() {
 
 case "${1:-}" in
 prefix)
-    export WINEPREFIX="$2"
+    export WINEPREFIX; WINEPREFIX=$(realpath -m "$2")
     start=$(date +%s)
     if [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/.complete" ]; then
         what="reused"
@@ -57,9 +57,10 @@ prefix)
     ;;
 host)
     width=$2
-    export WINEPREFIX="$3"
+    export WINEPREFIX; WINEPREFIX=$(realpath -m "$3")
     host_exe=$4 dll=$5 run_dir=$6 csv=$7
     shift 7
+    rm -rf "$run_dir" "$csv" "$csv.skipped"
     if [ "$width" = 32 ]; then
         loader=$wine32
         if ! can_run_32bit; then
@@ -67,12 +68,12 @@ host)
                  "The kernel refuses i386 programs and no qemu-i386 binfmt handler works." \
                  "Run 'tools/setup.sh wine32' as root (installs qemu-user-static, registers it)." \
                  "Only the static checks of the 32-bit DLL ran."
+            echo "the 32-bit host could not run: this machine cannot execute 32-bit code" >"$csv.skipped"
             exit 77
         fi
     else
         loader=$wine64
     fi
-    rm -rf "$run_dir" "$csv"
     mkdir -p "$run_dir"
     beside=()
     for f in "$@"; do [ -e "$f" ] && beside+=("$(to_windows_path "$f")"); done
@@ -85,7 +86,7 @@ host)
     exit $status
     ;;
 stop)
-    export WINEPREFIX="$2"
+    export WINEPREFIX; WINEPREFIX=$(realpath -m "$2")
     /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
     ;;
 *)
