@@ -20,8 +20,8 @@ namespace talvik_test {
 // Moves this process into a private network namespace, once. False when the system refuses
 // both as root and through a user namespace.
 inline bool isolate_channel_name() {
-    static const bool isolated = unshare(CLONE_NEWNET) == 0 ||
-                                 unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0;
+    static const bool isolated =
+        unshare(CLONE_NEWNET) == 0 || unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0;
     return isolated;
 }
 
@@ -45,7 +45,7 @@ inline bool channel_has_listener() {
 }
 
 class channel_listener {
-public:
+  public:
     channel_listener() {
         fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         socklen_t length = 0;
@@ -91,7 +91,7 @@ public:
         fd_ = -1;
     }
 
-private:
+  private:
     int fd_ = -1;
     std::string error_;
     std::vector<std::string> log_;

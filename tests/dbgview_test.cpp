@@ -22,7 +22,7 @@ namespace {
 
 // One run of the tool with its standard output and error captured.
 class dbgview_process {
-public:
+  public:
     explicit dbgview_process(std::vector<std::string> args) {
         int out[2];
         int err[2];
@@ -35,7 +35,8 @@ public:
         posix_spawn_file_actions_addclose(&actions, err[0]);
         args.insert(args.begin(), TALVIK_DBGVIEW_PATH);
         std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
+        for (std::string& a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -76,7 +77,7 @@ public:
     std::string out() const { return drain(out_); }
     std::string err() const { return drain(err_); }
 
-private:
+  private:
     static std::string drain(int fd) {
         std::string text;
         char buffer[4096];
@@ -116,7 +117,7 @@ const char* const session_text = "dll attached.\r\n"
                                  "dll detached.\r\n";
 
 class Dbgview : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!talvik_test::isolate_channel_name()) {
             GTEST_SKIP() << "no private network namespace here: the channel name would be "

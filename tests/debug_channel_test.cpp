@@ -23,7 +23,7 @@ const strings load_lines = {
 const strings dispose_lines = {"talvik > bye.\r\n", "dll detached.\r\n"};
 
 class DebugChannel : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!talvik_test::isolate_channel_name()) {
             GTEST_SKIP() << "no private network namespace here: the channel name would be "
@@ -34,7 +34,8 @@ protected:
 
 strings joined(std::initializer_list<strings> parts) {
     strings all;
-    for (const strings& p : parts) all.insert(all.end(), p.begin(), p.end());
+    for (const strings& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
     return all;
 }
 
@@ -57,17 +58,13 @@ TEST_F(DebugChannel, AListenerReceivesEveryLineOfASessionAsOneMessage) {
         listener.collect();
         h.frames(2);
     }
-    const strings expected = joined({load_lines,
-                                     {"talvik > initialized. param : -1\r\n",
-                                      "talvik > changed signal. signal : 3\r\n",
-                                      "talvik > passed beacon.------\r\n",
-                                      "location : 1234.500000\r\n",
-                                      "   type : 0\r\n",
-                                      "   signal : 2\r\n",
-                                      "   distance : 12.500000\r\n",
-                                      "   optional : 7\r\n",
-                                      "-----------------------------\r\n"},
-                                     dispose_lines});
+    const strings expected =
+        joined({load_lines,
+                {"talvik > initialized. param : -1\r\n", "talvik > changed signal. signal : 3\r\n",
+                 "talvik > passed beacon.------\r\n", "location : 1234.500000\r\n",
+                 "   type : 0\r\n", "   signal : 2\r\n", "   distance : 12.500000\r\n",
+                 "   optional : 7\r\n", "-----------------------------\r\n"},
+                dispose_lines});
     EXPECT_EQ(listener.take(), expected);
 }
 
@@ -116,7 +113,8 @@ TEST_F(DebugChannel, AListenerThatStopsReadingNeverStallsTheHost) {
     auto& api = talvik_test::plugin_library::built().api;
     api.Load();
     constexpr int signals = 100; // far beyond any datagram queue
-    for (int i = 0; i < signals; ++i) api.SetSignal(i);
+    for (int i = 0; i < signals; ++i)
+        api.SetSignal(i);
     const strings got = listener.take();
 
     // What arrived is the start of the run, in order; the first refused send ended the channel.
@@ -124,9 +122,10 @@ TEST_F(DebugChannel, AListenerThatStopsReadingNeverStallsTheHost) {
     ASSERT_LT(got.size(), load_lines.size() + signals);
     for (std::size_t i = 0; i < got.size(); ++i) {
         const std::string want =
-            i < load_lines.size() ? load_lines[i]
-                                  : "talvik > changed signal. signal : " +
-                                        std::to_string(i - load_lines.size()) + "\r\n";
+            i < load_lines.size()
+                ? load_lines[i]
+                : "talvik > changed signal. signal : " + std::to_string(i - load_lines.size()) +
+                      "\r\n";
         EXPECT_EQ(got[i], want) << "message " << i;
     }
     api.SetSignal(-1);

@@ -11,15 +11,16 @@
 namespace talvik_test {
 
 // `Api` holds the sixteen exports as callable members, in whatever calling convention.
-template <typename Api>
-class parity_session {
-public:
+template <typename Api> class parity_session {
+  public:
     parity_session(const Api& api, std::FILE* out) : api_(api), out_(out) {}
 
     void run() {
         std::fprintf(out_, "frame,brake,power,reverser,const_speed");
-        for (int i = 0; i < array_size; ++i) std::fprintf(out_, ",p%d", i);
-        for (int i = 0; i < array_size; ++i) std::fprintf(out_, ",s%d", i);
+        for (int i = 0; i < array_size; ++i)
+            std::fprintf(out_, ",p%d", i);
+        for (int i = 0; i < array_size; ++i)
+            std::fprintf(out_, ",s%d", i);
         std::fprintf(out_, "\n");
 
         api_.Load();
@@ -34,7 +35,8 @@ public:
         api_.SetReverser(1);
         api_.SetPower(3);
         state_.traction_value = 1.5f;
-        for (int i = 0; i < 300; ++i) drive(0.05f, 20);
+        for (int i = 0; i < 300; ++i)
+            drive(0.05f, 20);
 
         // Doors open on the move: traction and reverser are withheld, the brake is not.
         api_.DoorOpen();
@@ -68,7 +70,8 @@ public:
         api_.SetBrake(0);
         api_.SetPower(5);
         state_.traction_value = 2.0f;
-        for (int i = 0; i < 400; ++i) drive(0.08f, 33);
+        for (int i = 0; i < 400; ++i)
+            drive(0.08f, 33);
         for (int key : {1, 3, 0}) {
             api_.KeyDown(key);
             frames(2, 20);
@@ -90,12 +93,14 @@ public:
         // Braking to a stop, reversing slowly, and a restart of the run.
         api_.SetBrake(6);
         state_.traction_value = -1.0f;
-        for (int i = 0; i < 200 && state_.speed > 0.0f; ++i) drive(-0.3f, 33);
+        for (int i = 0; i < 200 && state_.speed > 0.0f; ++i)
+            drive(-0.3f, 33);
         state_.speed = 0.0f;
         api_.SetReverser(-1);
         api_.SetBrake(0);
         api_.SetPower(1);
-        for (int i = 0; i < 50; ++i) drive(-0.05f, 33);
+        for (int i = 0; i < 50; ++i)
+            drive(-0.05f, 33);
         api_.SetSignal(3);
         api_.Initialize(1);
         state_.time = 0; // a frame at exactly 0 has a meaning of its own
@@ -109,7 +114,7 @@ public:
         write_row(true);
     }
 
-private:
+  private:
     static constexpr int array_size = 256;
 
     void frames(int n, std::int32_t step_ms) {
@@ -143,8 +148,10 @@ private:
         std::fprintf(out_, "%d,%d,%d,%d,%d", frame_, static_cast<int>(out_handles_.brake),
                      static_cast<int>(out_handles_.power), static_cast<int>(out_handles_.reverser),
                      static_cast<int>(out_handles_.const_speed));
-        for (int i = 0; i < array_size; ++i) std::fprintf(out_, ",%d", static_cast<int>(panel_[i]));
-        for (int i = 0; i < array_size; ++i) std::fprintf(out_, ",%d", static_cast<int>(sound_[i]));
+        for (int i = 0; i < array_size; ++i)
+            std::fprintf(out_, ",%d", static_cast<int>(panel_[i]));
+        for (int i = 0; i < array_size; ++i)
+            std::fprintf(out_, ",%d", static_cast<int>(sound_[i]));
         std::fprintf(out_, "\n");
         last_handles_ = out_handles_;
         for (int i = 0; i < array_size; ++i) {

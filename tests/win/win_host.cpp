@@ -36,9 +36,12 @@ void check(bool ok, const char* format, ...) {
 std::string escaped(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else out += c;
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
     }
     return out;
 }
@@ -62,8 +65,7 @@ struct plugin_api {
     void(__stdcall* SetBeaconData)(ats::beacon_data);
 };
 
-template <typename Fn>
-bool bind(HMODULE module, Fn& fn, const char* name) {
+template <typename Fn> bool bind(HMODULE module, Fn& fn, const char* name) {
     fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
     check(fn != nullptr, "export %s is missing", name);
     return fn != nullptr;
@@ -124,7 +126,7 @@ std::string prepare_fresh_directory(const std::string& base, const std::string& 
 
 // The debug mailslot, created the way a listener creates it, read without waiting.
 class mailslot {
-public:
+  public:
     mailslot() { slot_ = CreateMailslotA(ats::debug_channel_name, 0, 0, nullptr); }
     ~mailslot() {
         if (slot_ != INVALID_HANDLE_VALUE) CloseHandle(slot_);
@@ -138,11 +140,12 @@ public:
         std::vector<std::string> got;
         char buffer[4096];
         DWORD size = 0;
-        while (ReadFile(slot_, buffer, sizeof buffer, &size, nullptr)) got.emplace_back(buffer, size);
+        while (ReadFile(slot_, buffer, sizeof buffer, &size, nullptr))
+            got.emplace_back(buffer, size);
         return got;
     }
 
-private:
+  private:
     HANDLE slot_ = INVALID_HANDLE_VALUE;
 };
 
@@ -175,10 +178,8 @@ void check_silence_without_listener(const plugin_api& api) {
     compare_messages("run without a listener at Load", slot.take(), {});
 }
 
-// A short session with the listener present: every line, byte for byte, one per message.
-void check_session_messages(const plugin_api& api) {
-    mailslot slot;
-    check(slot.created(), "create the mailslot (error %lu)", GetLastError());
+// A short session: load, spec, initialize, frames, a signal change, a beacon, dispose.
+void run_short_session(const plugin_api& api) {
     std::int32_t panel[256] = {};
     std::int32_t sound[256] = {};
     ats::vehicle_state state{};
@@ -198,16 +199,61 @@ void check_session_messages(const plugin_api& api) {
         api.Elapse(state, panel, sound);
     }
     api.Dispose();
+}
+
+// What a listener receives from the short session, one string per message.
+std::vector<std::string> short_session_lines() {
     std::vector<std::string> want = load_lines;
-    for (const char* line : {"talvik > initialized. param : -1\r\n",
-                             "talvik > changed signal. signal : 3\r\n",
-                             "talvik > passed beacon.------\r\n", "location : 1234.500000\r\n",
-                             "   type : 0\r\n", "   signal : 2\r\n", "   distance : 12.500000\r\n",
-                             "   optional : 7\r\n", "-----------------------------\r\n",
-                             "talvik > bye.\r\n", "dll detached.\r\n"}) {
+    for (const char* line :
+         {"talvik > initialized. param : -1\r\n", "talvik > changed signal. signal : 3\r\n",
+          "talvik > passed beacon.------\r\n", "location : 1234.500000\r\n", "   type : 0\r\n",
+          "   signal : 2\r\n", "   distance : 12.500000\r\n", "   optional : 7\r\n",
+          "-----------------------------\r\n", "talvik > bye.\r\n", "dll detached.\r\n"}) {
         want.push_back(line);
     }
-    compare_messages("session with a listener", slot.take(), want);
+    return want;
+}
+
+// The short session with the listener present: every line, byte for byte, one per message.
+void check_session_messages(const plugin_api& api) {
+    mailslot slot;
+    check(slot.created(), "create the mailslot (error %lu)", GetLastError());
+    run_short_session(api);
+    compare_messages("session with a listener", slot.take(), short_session_lines());
+}
+
+// For a listener started elsewhere (talvik-dbgview): waits until it holds the mailslot, sends
+// the short session and writes the text the listener should show to `expected`.
+int send_session(const std::string& dll, const std::string& base, const std::string& expected,
+                 const std::vector<std::string>& beside) {
+    const std::string copy = prepare_fresh_directory(base, "talvik sender", dll, beside);
+    const HMODULE module = LoadLibraryA(copy.c_str());
+    plugin_api api{};
+    if (module == nullptr || !bind_all(module, api)) {
+        std::printf("FAIL: cannot load %s (error %lu)\n", copy.c_str(), GetLastError());
+        return 1;
+    }
+    bool listening = false;
+    for (int i = 0; i < 600 && !listening; ++i) {
+        const HANDLE h = CreateFileA(ats::debug_channel_name, GENERIC_WRITE, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        listening = h != INVALID_HANDLE_VALUE;
+        if (listening)
+            CloseHandle(h);
+        else
+            Sleep(100);
+    }
+    if (!listening) {
+        std::printf("FAIL: no listener created %s within a minute\n", ats::debug_channel_name);
+        return 1;
+    }
+    run_short_session(api);
+    FreeLibrary(module);
+    std::FILE* out = std::fopen(expected.c_str(), "wb");
+    if (out == nullptr) return 1;
+    for (const std::string& line : short_session_lines())
+        std::fwrite(line.data(), 1, line.size(), out);
+    return std::fclose(out) == 0 && failures == 0 ? 0 : 1;
 }
 
 // A copy of the DLL with no script beside it reports that on Load: the script the other copy
@@ -267,8 +313,7 @@ _call_stdcall:
     ret
 )");
 
-template <typename T>
-void push_words(std::vector<std::uint32_t>& words, const T& value) {
+template <typename T> void push_words(std::vector<std::uint32_t>& words, const T& value) {
     static_assert(sizeof(T) % 4 == 0);
     std::uint32_t w[sizeof(T) / 4];
     std::memcpy(w, &value, sizeof w);
@@ -313,8 +358,10 @@ void check_stack_discipline(const plugin_api& api) {
     ats::vehicle_state state{};
     state.time = 36000000;
     for (int frame = 0; frame < 3; ++frame) {
-        for (auto& v : panel) v = untouched;
-        for (auto& v : sound) v = untouched;
+        for (auto& v : panel)
+            v = untouched;
+        for (auto& v : sound)
+            v = untouched;
         ats::handles result{untouched, untouched, untouched, untouched};
         state.time += 20;
         std::vector<std::uint32_t> args{std::uint32_t(reinterpret_cast<std::uintptr_t>(&result))};
@@ -379,18 +426,23 @@ void check_typed_calls(const plugin_api& api) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc >= 5 && std::strcmp(argv[1], "--send-session") == 0) {
+        return send_session(argv[2], argv[3], argv[4],
+                            std::vector<std::string>(argv + 5, argv + argc));
+    }
     if (argc < 4) {
-        std::printf("usage: talvik_win_host TALVIK.DLL WORK-DIR OUT.CSV [FILE-BESIDE-THE-DLL...]\n");
+        std::printf("usage: talvik_win_host TALVIK.DLL WORK-DIR OUT.CSV [FILE-BESIDE-THE-DLL...]\n"
+                    "       talvik_win_host --send-session TALVIK.DLL WORK-DIR EXPECTED.TXT "
+                    "[FILE-BESIDE-THE-DLL...]\n");
         return 2;
     }
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
     const std::vector<std::string> beside(argv + 4, argv + argc);
     const std::string dll = prepare_fresh_directory(
         argv[2], "talvik " + std::to_string(bits) + "-bit host", argv[1], beside);
 
     const HMODULE module = LoadLibraryA(dll.c_str());
-    check(module != nullptr, "LoadLibraryA(%s) failed with error %lu", dll.c_str(),
-          GetLastError());
+    check(module != nullptr, "LoadLibraryA(%s) failed with error %lu", dll.c_str(), GetLastError());
     if (module == nullptr) return 1;
     char loaded[MAX_PATH] = {};
     GetModuleFileNameA(module, loaded, MAX_PATH);

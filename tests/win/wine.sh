@@ -2,6 +2,8 @@
 # Runs the Windows test hosts under Wine, sharing one prefix per test run.
 #   wine.sh prefix PREFIX                       create the prefix (or reuse a complete one)
 #   wine.sh host 32|64 PREFIX HOST.EXE DLL RUN-DIR OUT.CSV [FILE-BESIDE-THE-DLL...]
+#   wine.sh dbgview PREFIX DBGVIEW.EXE HOST.EXE DLL RUN-DIR [FILE-BESIDE-THE-DLL...]
+#                                               talvik-dbgview.exe (64-bit) against a session
 #   wine.sh stop PREFIX                         end the prefix's Wine processes
 set -uo pipefail
 
@@ -84,6 +86,42 @@ host)
     cat "$run_dir.out"
     echo "wine $width-bit host: exit $status after $(seconds_since "$start") s"
     exit $status
+    ;;
+dbgview)
+    export WINEPREFIX; WINEPREFIX=$(realpath -m "$2")
+    dbgview_exe=$3 host_exe=$4 dll=$5 run_dir=$6
+    shift 6
+    rm -rf "$run_dir"
+    mkdir -p "$run_dir"
+    beside=()
+    for f in "$@"; do [ -e "$f" ] && beside+=("$(to_windows_path "$f")"); done
+    start=$(date +%s)
+    failed=0
+    "$wine64" "$dbgview_exe" --raw >"$run_dir/listener.out" 2>"$run_dir/listener.err" </dev/null &
+    listener=$!
+    # The sender waits until the listener holds the mailslot.
+    if ! "$wine64" "$host_exe" --send-session "$(to_windows_path "$dll")" \
+        "$(to_windows_path "$run_dir")" "$(to_windows_path "$run_dir/expected.txt")" \
+        "${beside[@]}" >"$run_dir/sender.out" 2>&1 </dev/null; then
+        cat "$run_dir/sender.out"
+        echo "FAIL: the session was not sent"
+        failed=1
+    fi
+    "$wine64" "$dbgview_exe" --raw >"$run_dir/second.out" 2>"$run_dir/second.err" </dev/null
+    second=$?
+    if [ "$second" -ne 1 ] || ! grep -qF 'another listener already holds \\.\mailslot\QUILLBAR_DBG_PRINTF' "$run_dir/second.err"; then
+        echo "FAIL: a second listener exited with $second and said: $(cat "$run_dir/second.err")"
+        failed=1
+    fi
+    kill "$listener" 2>/dev/null
+    wait "$listener" 2>/dev/null
+    if ! cmp "$run_dir/expected.txt" "$run_dir/listener.out"; then
+        echo "FAIL: talvik-dbgview --raw printed something else than was sent:"
+        od -c "$run_dir/listener.out" | head -20
+        failed=1
+    fi
+    echo "wine talvik-dbgview check: $([ $failed -eq 0 ] && echo ok || echo FAILED) after $(seconds_since "$start") s"
+    exit $failed
     ;;
 stop)
     export WINEPREFIX; WINEPREFIX=$(realpath -m "$2")

@@ -1,5 +1,9 @@
 // Listener on Windows: creates the debug mailslot and reads its messages.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
+
+#include <cstdio>
 
 #include <vector>
 
@@ -19,7 +23,8 @@ std::string describe(DWORD code) {
         return "error " + std::to_string(code);
     }
     std::string s(text);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
+        s.pop_back();
     return s;
 }
 
@@ -27,7 +32,11 @@ std::string describe(DWORD code) {
 
 listen_result start_listening(std::string& error) {
     slot = CreateMailslotA(ats::debug_channel_name, 0, MAILSLOT_WAIT_FOREVER, nullptr);
-    if (slot != INVALID_HANDLE_VALUE) return listen_result::listening;
+    if (slot != INVALID_HANDLE_VALUE) {
+        // The messages carry their own line ends: a text-mode stdout would double the "\r".
+        _setmode(_fileno(stdout), _O_BINARY);
+        return listen_result::listening;
+    }
     const DWORD why = GetLastError();
     if (why == ERROR_ALREADY_EXISTS) return listen_result::name_taken;
     error = describe(why);

@@ -52,11 +52,9 @@ int main(int argc, char** argv) {
 
     std::string error;
     switch (dbgview::start_listening(error)) {
-    case dbgview::listen_result::listening:
-        break;
+    case dbgview::listen_result::listening: break;
     case dbgview::listen_result::name_taken:
-        std::fprintf(stderr,
-                     "talvik-dbgview: another listener already holds %s; close it first.\n",
+        std::fprintf(stderr, "talvik-dbgview: another listener already holds %s; close it first.\n",
                      ats::debug_channel_name);
         return 1;
     case dbgview::listen_result::failed:
