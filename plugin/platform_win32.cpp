@@ -28,7 +28,12 @@ void capture_module_dir(HMODULE module) {
     }
     std::size_t keep = (length >= 2 && path[1] == ':') ? 2 : 0;
     for (DWORD i = 0; i < length; ++i) {
-        if (path[i] == '\\' || path[i] == '/') keep = i + 1;
+        // In a double-byte code page a second byte may equal '\\' without being a separator.
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < length) {
+            ++i;
+        } else if (path[i] == '\\' || path[i] == '/') {
+            keep = i + 1;
+        }
     }
     std::memcpy(captured_dir, path, keep);
     captured_dir[keep] = '\0';

@@ -40,7 +40,8 @@ group_windows() {
 }
 
 group_wine64() {
-  need wine wine64
+  # locales: localedef, for the Windows checks under a Japanese code page.
+  need wine wine64 locales
 }
 
 group_wine32() {

@@ -95,8 +95,8 @@ bool bind_all(HMODULE module, plugin_api& api) {
 // A directory of about 230 characters below `base`, made anew, with the DLL and the files meant
 // to lie beside it copied in. Returns the DLL's path there.
 std::string prepare_fresh_directory(const std::string& base, const std::string& name,
-                                    const std::string& dll,
-                                    const std::vector<std::string>& beside) {
+                                    const std::string& dll, const std::vector<std::string>& beside,
+                                    const std::string& dll_name = "talvik.dll") {
     std::string dir = base;
     if (dir.back() != '\\') dir += '\\';
     CreateDirectoryA(dir.c_str(), nullptr);
@@ -112,14 +112,16 @@ std::string prepare_fresh_directory(const std::string& base, const std::string& 
     }
     check(dir.size() == 230, "fresh directory has %u characters", unsigned(dir.size()));
 
-    const std::string target = dir + "talvik.dll";
-    check(CopyFileA(dll.c_str(), target.c_str(), FALSE) != FALSE, "copy %s to %s (error %lu)",
-          dll.c_str(), target.c_str(), GetLastError());
+    const std::string target = dir + dll_name;
+    const auto copy = [](const std::string& from, const std::string& to) {
+        const bool copied = CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+        const DWORD error = GetLastError();
+        check(copied, "copy %s to %s (error %lu)", from.c_str(), to.c_str(), error);
+    };
+    copy(dll, target);
     for (const std::string& file : beside) {
         const std::size_t slash = file.find_last_of("\\/");
-        const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
-        check(CopyFileA(file.c_str(), (dir + name).c_str(), FALSE) != FALSE, "copy %s",
-              file.c_str());
+        copy(file, dir + (slash == std::string::npos ? file : file.substr(slash + 1)));
     }
     return target;
 }
@@ -275,6 +277,34 @@ void check_script_is_looked_up_beside_the_dll(const std::string& base, const std
                   got[1].compare(0, error_line.size(), error_line) == 0,
               "without a script beside the DLL, Load reports it (got %u messages, second \"%s\")",
               unsigned(got.size()), got.size() >= 2 ? escaped(got[1]).c_str() : "");
+    }
+    FreeLibrary(module);
+}
+
+// Renamed to a Japanese name whose second byte in code page 932 is a backslash, the DLL still
+// finds the script beside it: that byte must not count as a separator.
+void check_double_byte_file_name(const std::string& base, const std::string& dll,
+                                 const std::vector<std::string>& beside) {
+    if (GetACP() != 932) {
+        check(false, "the ANSI code page is %u, not 932: start the host with LC_ALL=ja_JP.UTF-8",
+              GetACP());
+        return;
+    }
+    const std::string renamed =
+        prepare_fresh_directory(base, "double-byte name", dll, beside, "\x95\x5c.dll");
+    const HMODULE module = LoadLibraryA(renamed.c_str());
+    check(module != nullptr, "LoadLibraryA(%s) failed with error %lu", renamed.c_str(),
+          GetLastError());
+    plugin_api api{};
+    if (module == nullptr || !bind_all(module, api)) return;
+    {
+        mailslot slot;
+        api.Load();
+        api.Dispose();
+        std::vector<std::string> want = load_lines;
+        want.push_back("talvik > bye.\r\n");
+        want.push_back("dll detached.\r\n");
+        compare_messages("DLL with a double-byte name", slot.take(), want);
     }
     FreeLibrary(module);
 }
@@ -466,6 +496,7 @@ int main(int argc, char** argv) {
     }
     FreeLibrary(module);
     check_script_is_looked_up_beside_the_dll(argv[2], argv[1]);
+    check_double_byte_file_name(argv[2], argv[1], beside);
 
     std::printf("%d-bit host: %d checks, %d failed\n", bits, checks, failures);
     return failures == 0 ? 0 : 1;

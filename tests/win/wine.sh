@@ -30,6 +30,19 @@ can_run_32bit() {
     [ -x "$wine32" ] && timeout 120 "$wine32" --version >/dev/null 2>&1
 }
 
+# A Japanese locale for the host's check of a double-byte DLL name, compiled beside the prefix:
+# Wine takes the ANSI code page (932) and its Unix file names (UTF-8) from it.
+japanese_locale() {
+    local dir
+    dir="$(dirname "$WINEPREFIX")/locale"
+    if [ ! -d "$dir/ja_JP.UTF-8" ]; then
+        mkdir -p "$dir"
+        localedef -i ja_JP -f UTF-8 "$dir/ja_JP.UTF-8" >/dev/null 2>&1 ||
+            echo "cannot compile the ja_JP.UTF-8 locale (package locales missing?)"
+    fi
+    export LOCPATH="$dir" LC_ALL=ja_JP.UTF-8
+}
+
 loud() {
     echo "########################################################################"
     for line in "$@"; do echo "### $line"; done
@@ -80,6 +93,7 @@ host)
     beside=()
     for f in "$@"; do [ -e "$f" ] && beside+=("$(to_windows_path "$f")"); done
     start=$(date +%s)
+    japanese_locale
     "$loader" "$host_exe" "$(to_windows_path "$dll")" "$(to_windows_path "$run_dir")" \
         "$(to_windows_path "$csv")" "${beside[@]}" >"$run_dir.out" 2>&1 </dev/null
     status=$?
