@@ -3,14 +3,9 @@
 #pragma once
 
 #include <dlfcn.h>
-#include <stdlib.h>
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -83,43 +78,6 @@ private:
         fn = reinterpret_cast<Fn>(sym);
     }
     void* handle_ = nullptr;
-};
-
-// A private copy of the built library in a fresh temporary directory, with `script` written
-// beside it as signal_pattern.nut (or no script at all). The copy's new path makes dlopen load
-// a separate instance, with its own singletons and its own module directory.
-class scratch_plugin {
-public:
-    explicit scratch_plugin(const std::optional<std::string>& script) {
-        namespace fs = std::filesystem;
-        std::string pattern = (fs::temp_directory_path() / "talvik-plugin-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        dir_ = pattern;
-        const fs::path copy = dir_ / fs::path(built_library()).filename();
-        fs::copy_file(built_library(), copy);
-        if (script) write_script(*script);
-        library_ = std::make_unique<plugin_library>(copy.string());
-    }
-    // The directory goes; the loaded copy stays mapped until the process ends.
-    ~scratch_plugin() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-    scratch_plugin(const scratch_plugin&) = delete;
-    scratch_plugin& operator=(const scratch_plugin&) = delete;
-
-    // Replaces the script beside the copy (read again only when a vehicle is built).
-    void write_script(const std::string& text) const {
-        std::ofstream(dir_ / "signal_pattern.nut", std::ios::binary | std::ios::trunc) << text;
-    }
-    void remove_script() const { std::filesystem::remove(dir_ / "signal_pattern.nut"); }
-
-    plugin_library& library() { return *library_; }
-    const std::filesystem::path& dir() const { return dir_; }
-
-private:
-    std::filesystem::path dir_;
-    std::unique_ptr<plugin_library> library_;
 };
 
 constexpr std::int32_t sentinel = 0x5A5A5A5A;

@@ -36,8 +36,8 @@ TEST_F(ScriptHost, EachFailureCarriesItsDescriptionAndLeavesTheStackAlone) {
     const std::string compile_error = error_of([&] { load("function broken( {\n", "broken.nut"); });
     const std::string compiler_report = GetCapturedStdout();
     EXPECT_EQ(compile_error, "expected 'IDENTIFIER'");
-    EXPECT_THAT(compiler_report, HasSubstr("broken.nut line = (1) column = (18) : error " +
-                                           compile_error + "\n"));
+    EXPECT_THAT(compiler_report,
+                HasSubstr("broken.nut line = (1) column = (18) : error " + compile_error + "\n"));
     EXPECT_EQ(top(), before);
 
     CaptureStdout();
@@ -73,8 +73,7 @@ TEST_F(ScriptHost, EachFailureCarriesItsDescriptionAndLeavesTheStackAlone) {
     EXPECT_EQ(top(), before);
 
     for (const char* name : {"answers_text", "answers_null", "answers_table", "answers_bool"}) {
-        EXPECT_EQ(error_of([&] { SquirrelFunction{name}(0.0f); }),
-                  "sq_get*() failed (type error)")
+        EXPECT_EQ(error_of([&] { SquirrelFunction{name}(0.0f); }), "sq_get*() failed (type error)")
             << name;
         EXPECT_EQ(top(), before) << name;
     }
@@ -134,9 +133,9 @@ TEST_F(ScriptHost, PrintingWritesOneLinePerCallToStandardOutput) {
 }
 
 TEST_F(ScriptHost, EveryRunRepeatsTheTopLevelCodeAndRedefinesItsFunctions) {
-    const std::string first = script_file(
-        "first.nut", "runs <- (\"runs\" in getroottable()) ? runs + 1 : 1;\n"
-                     "function pattern(a) { return runs * 10; }\n");
+    const std::string first =
+        script_file("first.nut", "runs <- (\"runs\" in getroottable()) ? runs + 1 : 1;\n"
+                                 "function pattern(a) { return runs * 10; }\n");
     const SquirrelObject script = ScriptVM::compile_file(first.c_str());
     EXPECT_TRUE(ScriptVM::root().get_value("pattern").is_null()) << "compiling runs nothing";
     ScriptVM::run(script);

@@ -1,5 +1,5 @@
-// Through the exports: Load compiles signal_pattern.nut from the plug-in's own directory, and a
-// missing or broken script leaves the plug-in without a vehicle instead of crashing the host.
+// Through the exports: Load compiles signal_pattern.nut from the plug-in's own directory (without
+// running it), reports a broken one on standard output, and reads the file again at every Load.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,111 +9,116 @@
 
 #include "plugin_host.h"
 #include "script_support.h"
+#include "scripted_library.h"
 
 using talvik_test::host;
-using talvik_test::scratch_plugin;
+using talvik_test::scripted_library;
 using testing::HasSubstr;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
 namespace {
 
+constexpr std::int32_t notches = 8;
+
 std::string bundled_text() {
     std::ifstream in(talvik_test::bundled_script(), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Whether the vehicle exists: only a vehicle writes the host's outputs (constant speed 2 = off).
+// Whether the vehicle exists: without one every frame brakes in the emergency position, with
+// one and the brake handle released the first frame does not.
 bool has_vehicle(host& h) {
-    h.start();
-    return h.frame().const_speed == 2;
+    h.start(notches);
+    return h.frame().brake == 0;
 }
 
-TEST(ScriptLoading, LoadBuildsTheVehicleWithTheScriptBesideTheLibrary) {
-    scratch_plugin plugin(bundled_text());
-    host h(plugin.library());
+TEST(ScriptLoading, TheBundledScriptBesideTheLibraryBuildsTheVehicle) {
+    scripted_library lib(bundled_text().c_str());
+    host h(lib.library());
     EXPECT_TRUE(has_vehicle(h));
 }
 
-TEST(ScriptLoading, WithoutAUsableScriptLoadBuildsNoVehicle) {
-    struct case_t {
+TEST(ScriptLoading, ABrokenScriptIsReportedOnStandardOutput) {
+    struct row {
         const char* what;
-        std::optional<std::string> script;
-        const char* printed; // what the compiler handler prints, if anything
+        const char* script; // nullptr: no file
+        const char* printed;
     };
-    const case_t cases[] = {
-        {"missing", std::nullopt, ""},
-        {"syntax error", std::string("function lookup_brake_pattern(a, b, c {\n"),
+    const row rows[] = {
+        {"missing", nullptr, ""},
+        {"syntax error", "function lookup_brake_pattern(a, b, c {\n",
          "signal_pattern.nut line = (1) column = (39) : error expected ')' or ','\n"},
-        {"binary junk", std::string("\x01\x02\x03 \xff", 5), "signal_pattern.nut line = (1)"},
+        {"not a script", "\x01\x02\x03 \xff",
+         "signal_pattern.nut line = (1) column = (0) : error unexpected character(control)\n"},
     };
-    for (const case_t& c : cases) {
-        scratch_plugin plugin(c.script);
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        scripted_library lib(r.script);
         CaptureStdout();
         {
-            host h(plugin.library());
-            EXPECT_FALSE(has_vehicle(h)) << c.what;
-            EXPECT_EQ(h.panel[0], talvik_test::sentinel) << c.what << ": nothing written";
+            host h(lib.library());
+            EXPECT_FALSE(has_vehicle(h));
+            h.frames(3);
         }
         const std::string out = GetCapturedStdout();
-        if (*c.printed == '\0') {
-            EXPECT_EQ(out, "") << c.what;
+        if (*r.printed == '\0') {
+            EXPECT_EQ(out, "");
         } else {
-            EXPECT_THAT(out, HasSubstr(c.printed)) << c.what;
+            EXPECT_THAT(out, HasSubstr(lib.dir() + "/" + r.printed));
+            EXPECT_EQ(out.find(r.printed), out.rfind(r.printed)) << "reported once, not per frame";
         }
     }
 }
 
 TEST(ScriptLoading, TheScriptIsCompiledButNotRunAtLoad) {
     // Top-level code that prints and then fails: harmless until the protection runs it.
-    scratch_plugin plugin(std::string("print(\"top level ran\");\nthrow \"should not run\";\n"));
+    scripted_library lib("print(\"top level ran\");\nthrow \"should not run\";\n");
     CaptureStdout();
     {
-        host h(plugin.library());
+        host h(lib.library());
         EXPECT_TRUE(has_vehicle(h));
+        h.frames(10);
     }
     EXPECT_EQ(GetCapturedStdout(), "");
 }
 
-TEST(ScriptLoading, EachLoadReadsTheScriptAgain) {
-    scratch_plugin plugin(std::string("this is not squirrel\n"));
+TEST(ScriptLoading, EveryLoadReadsTheScriptAgain) {
+    scripted_library lib("this is not squirrel\n");
     CaptureStdout();
     {
-        host h(plugin.library());
+        host h(lib.library());
         EXPECT_FALSE(has_vehicle(h));
-        // Every call that needs the vehicle tries to build it again, reading the file anew.
-        plugin.write_script(bundled_text());
-        EXPECT_TRUE(has_vehicle(h));
+        lib.write_script(bundled_text().c_str());
+        EXPECT_FALSE(has_vehicle(h)) << "mended while loaded: no effect before the next Load";
     }
     GetCapturedStdout();
     for (int run = 0; run < 3; ++run) {
-        host h(plugin.library());
+        host h(lib.library());
         EXPECT_TRUE(has_vehicle(h)) << "run " << run;
     }
-    plugin.remove_script();
-    host h(plugin.library());
-    EXPECT_FALSE(has_vehicle(h)) << "the script is read at every Load";
+    lib.remove_script();
+    CaptureStdout();
+    {
+        host h(lib.library());
+        EXPECT_FALSE(has_vehicle(h)) << "removed between runs";
+    }
+    GetCapturedStdout();
 }
 
 TEST(ScriptLoading, AVehicleAskedForBeforeLoadIsBuiltAtLoad) {
-    scratch_plugin plugin(bundled_text());
-    talvik_test::plugin_api& api = plugin.library().api;
-    api.Initialize(0); // no VM yet: the vehicle cannot be built
+    scripted_library lib(bundled_text().c_str());
+    talvik_test::plugin_api& api = lib.library().api;
+    api.Initialize(0); // the VM is not open yet: no vehicle
     api.SetBeaconData(ats::beacon_data{50, 0, 600.0f, 0});
     api.Load();
     api.Load(); // a second Load keeps the VM and the vehicle it has
     {
-        std::int32_t panel[256] = {};
-        std::int32_t sound[256] = {};
-        api.SetVehicleSpec(ats::vehicle_spec{8, 0, 2, 0, 0});
-        api.Initialize(0);
-        ats::vehicle_state state{};
-        state.time = 1000;
-        EXPECT_EQ(api.Elapse(state, panel, sound).const_speed, 2);
+        host h(lib.library()); // Load once more, Dispose at the end
+        EXPECT_TRUE(has_vehicle(h));
     }
     api.Dispose();
-    api.Dispose();
-    host h(plugin.library());
+    host h(lib.library());
     EXPECT_TRUE(has_vehicle(h));
 }
 

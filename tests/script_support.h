@@ -19,8 +19,7 @@ inline std::filesystem::path bundled_script() {
 }
 
 // The description of the SquirrelError that `operation` raises, or "(nothing raised)".
-template <typename Operation>
-std::string error_of(Operation&& operation) {
+template <typename Operation> std::string error_of(Operation&& operation) {
     try {
         operation();
     } catch (const ats::SquirrelError& error) {

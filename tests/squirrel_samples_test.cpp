@@ -18,11 +18,13 @@ namespace fs = std::filesystem;
 
 // Whether `text` calls one of the system library's functions, which the plug-in leaves out.
 bool calls_system_library(const std::string& text) {
-    for (const std::string name : {"clock", "time", "date", "getenv", "system", "remove", "rename"}) {
+    for (const std::string name :
+         {"clock", "time", "date", "getenv", "system", "remove", "rename"}) {
         for (std::size_t at = text.find(name + "("); at != std::string::npos;
              at = text.find(name + "(", at + 1)) {
-            const bool starts_word = at == 0 || !(std::isalnum(static_cast<unsigned char>(
-                                                      text[at - 1])) || text[at - 1] == '_');
+            const bool starts_word =
+                at == 0 ||
+                !(std::isalnum(static_cast<unsigned char>(text[at - 1])) || text[at - 1] == '_');
             if (starts_word) return true;
         }
     }
@@ -47,9 +49,8 @@ TEST(SquirrelSamples, RunWithoutError) {
     for (const fs::path& sample : samples) {
         ats::ScriptVM::init(); // each sample gets a fresh VM
         testing::internal::CaptureStdout();
-        const std::string error = talvik_test::error_of([&] {
-            ats::ScriptVM::run(ats::ScriptVM::compile_file(sample.c_str()));
-        });
+        const std::string error = talvik_test::error_of(
+            [&] { ats::ScriptVM::run(ats::ScriptVM::compile_file(sample.c_str())); });
         const std::string out = testing::internal::GetCapturedStdout();
         ats::ScriptVM::shutdown();
         EXPECT_EQ(error, "(nothing raised)") << sample.filename() << "\n" << out;
