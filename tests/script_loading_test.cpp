@@ -33,12 +33,6 @@ bool has_vehicle(host& h) {
     return h.frame().brake == 0;
 }
 
-TEST(ScriptLoading, TheBundledScriptBesideTheLibraryBuildsTheVehicle) {
-    scripted_library lib(bundled_text().c_str());
-    host h(lib.library());
-    EXPECT_TRUE(has_vehicle(h));
-}
-
 TEST(ScriptLoading, ABrokenScriptIsReportedOnStandardOutput) {
     struct row {
         const char* what;
