@@ -8,21 +8,33 @@
 #include "plugin/environment.h"
 #include "plugin/platform.h"
 #include "plugin/vehicle.h"
+#include "protection/script_host.h"
+#include "wiring/output_mapping.h"
 
 namespace {
 
 constexpr std::int32_t plugin_version = 0x20000;
 
+// The emergency position of the last spec, kept outside the environment so that a frame can
+// brake even when the environment itself could not be built.
+std::int32_t last_emergency_brake = 1;
+
 // Runs `body`; anything it throws is reported on the debug channel and goes no further.
+// Returns false when it threw.
 template <typename Body>
-void guarded(const char* where, Body&& body) noexcept {
+bool guarded(const char* where, Body&& body) noexcept {
     try {
         body();
+        return true;
+    } catch (const ats::SquirrelError& error) {
+        ats::debug::dbg_printf("talvik > script error: %s\r\n",
+                               error.desc ? error.desc : "unknown error");
     } catch (const std::exception& error) {
         ats::debug::dbg_printf("talvik > error in %s: %s\r\n", where, error.what());
     } catch (...) {
         ats::debug::dbg_printf("talvik > error in %s\r\n", where);
     }
+    return false;
 }
 
 // The bit of a key: its index's low five bits.
@@ -37,6 +49,9 @@ TALVIK_API void TALVIK_CALL Load() {
         ats::debug::open();
         ats::debug::dbg_printf("dll attached.\r\n");
         ats::env().set_module_dir(ats::platform::module_dir());
+        // The vehicle compiles its script from module_dir through the running VM.
+        ats::ScriptVM::init();
+        ats::allow_vehicle_build();
         ats::the_vehicle();
     });
 }
@@ -45,6 +60,7 @@ TALVIK_API void TALVIK_CALL Dispose() {
     guarded("Dispose", [] {
         // The vehicle goes first: its script must be released while the script host runs.
         ats::destroy_vehicle();
+        ats::ScriptVM::shutdown();
         ats::destroy_environment();
         ats::debug::dbg_printf("dll detached.\r\n");
         ats::debug::close();
@@ -54,25 +70,36 @@ TALVIK_API void TALVIK_CALL Dispose() {
 TALVIK_API std::int32_t TALVIK_CALL GetPluginVersion() { return plugin_version; }
 
 TALVIK_API void TALVIK_CALL SetVehicleSpec(ats::vehicle_spec spec) {
-    guarded("SetVehicleSpec", [&] { ats::env().current.set_spec(spec); });
+    guarded("SetVehicleSpec", [&] {
+        ats::environment_block& now = ats::env().current;
+        now.set_spec(spec);
+        last_emergency_brake = now.emergency_brake;
+    });
 }
 
 TALVIK_API void TALVIK_CALL Initialize(std::int32_t param) {
     guarded("Initialize", [&] {
         ats::env().reset();
-        ats::the_vehicle().initialize(param);
+        if (ats::vehicle* v = ats::the_vehicle()) v->initialize(param);
     });
 }
 
 TALVIK_API ats::handles TALVIK_CALL Elapse(ats::vehicle_state state, std::int32_t* panel,
                                            std::int32_t* sound) {
     ats::handles out{};
-    guarded("Elapse", [&] {
+    const bool ran = guarded("Elapse", [&] {
         ats::environment& e = ats::env();
         e.begin_frame(state);
-        ats::the_vehicle().elapse(out, panel, sound);
+        ats::vehicle* v = ats::the_vehicle();
+        if (v == nullptr) {
+            // Without its devices the train must not run unprotected.
+            ats::write_fail_safe_outputs(out, panel, sound, e.current.emergency_brake);
+        } else {
+            v->elapse(out, panel, sound);
+        }
         e.end_frame();
     });
+    if (!ran) ats::write_fail_safe_outputs(out, panel, sound, last_emergency_brake);
     return out;
 }
 
@@ -98,7 +125,9 @@ TALVIK_API void TALVIK_CALL KeyUp(std::int32_t key) {
 }
 
 TALVIK_API void TALVIK_CALL HornBlow(std::int32_t) {
-    guarded("HornBlow", [] { ats::the_vehicle().horn_blow(); });
+    guarded("HornBlow", [] {
+        if (ats::vehicle* v = ats::the_vehicle()) v->horn_blow();
+    });
 }
 
 TALVIK_API void TALVIK_CALL DoorOpen() {
@@ -118,5 +147,7 @@ TALVIK_API void TALVIK_CALL SetSignal(std::int32_t aspect) {
 }
 
 TALVIK_API void TALVIK_CALL SetBeaconData(ats::beacon_data beacon) {
-    guarded("SetBeaconData", [&] { ats::the_vehicle().beacon(beacon); });
+    guarded("SetBeaconData", [&] {
+        if (ats::vehicle* v = ats::the_vehicle()) v->beacon(beacon);
+    });
 }

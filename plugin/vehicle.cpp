@@ -1,24 +1,43 @@
 // The vehicle singleton, its construction, and the frame order.
 #include "plugin/vehicle.h"
 
+#include <exception>
 #include <memory>
 
 #include "plugin/debug_channel.h"
 #include "plugin/environment.h"
+#include "protection/script_host.h"
 #include "wiring/output_mapping.h"
 
 namespace ats {
 
 namespace {
 std::unique_ptr<vehicle> the_instance;
+bool build_failed = false;
+} // namespace
+
+vehicle* the_vehicle() {
+    if (!the_instance && !build_failed) {
+        try {
+            the_instance = std::make_unique<vehicle>();
+        } catch (const SquirrelError& error) {
+            build_failed = true;
+            debug::dbg_printf("talvik > script error: %s\r\n",
+                              error.desc ? error.desc : "unknown error");
+        } catch (const std::exception& error) {
+            build_failed = true;
+            debug::dbg_printf("talvik > error: %s\r\n", error.what());
+        }
+    }
+    return the_instance.get();
 }
 
-vehicle& the_vehicle() {
-    if (!the_instance) the_instance = std::make_unique<vehicle>();
-    return *the_instance;
+void destroy_vehicle() {
+    the_instance.reset();
+    build_failed = false;
 }
 
-void destroy_vehicle() { the_instance.reset(); }
+void allow_vehicle_build() { build_failed = false; }
 
 bool vehicle_exists() { return the_instance != nullptr; }
 

@@ -39,10 +39,14 @@ private:
     void write_outputs(handles& out, std::int32_t* panel, std::int32_t* sound);
 };
 
-// The process-wide vehicle, built on first use.
-vehicle& the_vehicle();
-// Destroys the vehicle if it exists.
+// The process-wide vehicle, built on first use. Null when it cannot be built (a missing or
+// broken pattern script): the failure is reported once and no rebuild is tried until the next
+// `Load` or `Dispose` clears it.
+vehicle* the_vehicle();
+// Destroys the vehicle if it exists and forgets a failed build.
 void destroy_vehicle();
 bool vehicle_exists();
+// Lets the next accessor call try a build again after a failed one.
+void allow_vehicle_build();
 
 } // namespace ats

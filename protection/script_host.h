@@ -28,24 +28,35 @@ public:
     HSQOBJECT& handle() { return object_; }
     const HSQOBJECT& handle() const { return object_; }
 
+    // True while the VM that holds the value is the open one. A handle that outlived its VM
+    // counts as null and never touches the next VM.
+    bool live() const;
+
 private:
+    void release();
+
     HSQOBJECT object_;
+    unsigned vm_generation_ = 0;
 };
 
 class ScriptVM {
 public:
-    // Opens the VM (1024-slot stack, io/blob/math/string libraries, default error handlers).
+    // Opens the VM (1024-slot stack, io/blob/math/string libraries, default error handlers);
+    // does nothing when it is open already.
     static void init();
     // Closes the VM; does nothing when it is not open.
     static void shutdown();
     static bool is_open();
+    // The VM handle; null while the VM is not open.
     static HSQUIRRELVM vm();
+    // Counts the VMs opened so far; tells a handle which VM its value belongs to.
+    static unsigned generation();
 
     // Loads and compiles a script file (source or compiled code).
     static SquirrelObject compile_file(const char* path);
     // Runs a compiled script's top-level code with the root table as `this`.
     static SquirrelObject run(const SquirrelObject& script);
-    // The root table.
+    // The root table; raises SquirrelError when the VM is not open.
     static SquirrelObject& root();
 };
 
@@ -57,6 +68,8 @@ public:
     float operator()(float a, double b, double c, double d);
 
 private:
+    float call(const SQFloat* args, SQInteger count);
+
     HSQUIRRELVM vm_;
     SquirrelObject this_;
     SquirrelObject function_;

@@ -30,11 +30,18 @@ TEST(Lifecycle, ExportsCalledOutOfOrderDoNotCrash) {
     std::int32_t sound[256] = {};
     ats::vehicle_state state{};
     state.time = 1000;
-    const ats::handles out = api.Elapse(state, panel, sound); // before any Initialize
+    // Before Load the script VM is closed, so no vehicle can be built: the frame fails safe.
+    const ats::handles out = api.Elapse(state, panel, sound);
+    EXPECT_EQ(out.power, 0);
     EXPECT_EQ(out.const_speed, 2);
+    EXPECT_EQ(panel[1], 1);
     api.Dispose();
     api.Initialize(0);
     api.Dispose();
+    // A proper run afterwards is unaffected.
+    host h;
+    h.start();
+    EXPECT_EQ(h.frame().const_speed, 2);
 }
 
 TEST(Lifecycle, ReloadAfterDisposeStartsAFreshRun) {
@@ -98,7 +105,7 @@ TEST(Lifecycle, InitializeKeepsHandlesKeysAndSpecButOpensTheDoors) {
     EXPECT_EQ(out.power, 0) << "doors count as open after Initialize";
     EXPECT_EQ(out.reverser, 0);
     EXPECT_EQ(out.brake, 9);
-    EXPECT_EQ(h.panel[20], 0) << "no monitor yet; index untouched by others";
+    EXPECT_EQ(h.panel[20], 1) << "the handle at emergency survives Initialize and lights the lamp";
     h.doors_closed(true);
     out = h.frame();
     EXPECT_EQ(out.power, 3);

@@ -1,11 +1,20 @@
 // The host output mapping: one table walk per array.
 #include "wiring/output_mapping.h"
 
+#include <string_view>
+
 namespace ats {
 
 namespace {
 std::int32_t apply(transform how, std::int32_t value) {
     return how == transform::positive_flag ? (value > 0 ? 1 : 0) : value;
+}
+
+constexpr std::int32_t resting(bus_id bus, std::string_view name) {
+    for (const auto& s : signal_table) {
+        if (s.bus == bus && s.name == name) return s.resting;
+    }
+    return 0;
 }
 } // namespace
 
@@ -20,6 +29,25 @@ void write_outputs(wiring& w, handles& out, std::int32_t* panel, std::int32_t* s
     }
     if (sound != nullptr) {
         for (const auto& row : sound_outputs) sound[row.index] = apply(row.how, w.sound.get(row.signal));
+    }
+}
+
+void write_fail_safe_outputs(handles& out, std::int32_t* panel, std::int32_t* sound,
+                             std::int32_t emergency_brake) {
+    out.power = 0;
+    out.brake = emergency_brake;
+    out.reverser = 0;
+    out.const_speed = resting(bus_id::output, sig::const_speed);
+    if (panel != nullptr) {
+        for (const auto& row : panel_outputs) {
+            const std::int32_t value = row.signal == sig::red_lamp ? 1 : resting(bus_id::panel, row.signal);
+            panel[row.index] = apply(row.how, value);
+        }
+    }
+    if (sound != nullptr) {
+        for (const auto& row : sound_outputs) {
+            sound[row.index] = apply(row.how, resting(bus_id::sound, row.signal));
+        }
     }
 }
 

@@ -63,4 +63,9 @@ inline constexpr std::array<output_row, 9> sound_outputs{{
 // Fills all four handles and the 25 panel and 9 sound indices; touches nothing else.
 void write_outputs(wiring& w, handles& out, std::int32_t* panel, std::int32_t* sound);
 
+// What the host gets when the plug-in cannot run its devices: traction off, emergency brake,
+// every lamp and sound at rest but the red lamp.
+void write_fail_safe_outputs(handles& out, std::int32_t* panel, std::int32_t* sound,
+                             std::int32_t emergency_brake);
+
 } // namespace ats

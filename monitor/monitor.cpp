@@ -1,0 +1,144 @@
+// The cab monitor's beacons and its per-frame digits, lamps and sounds.
+#include "monitor/monitor.h"
+
+#include <cmath>
+
+#include "plugin/environment.h"
+#include "plugin/platform.h"
+#include "plugin/timing.h"
+
+namespace ats {
+
+namespace {
+
+// Last digit of trunc(x) for a finite x, with the sign of x. Worked out in floating point: a
+// position beyond the int range still shows its true digits instead of an undefined conversion.
+std::int32_t digit(double x) { return static_cast<std::int32_t>(std::fmod(std::trunc(x), 10.0)); }
+
+// Traction 1, braking at notch 1 gives 3, braking harder 2, anything else 0.
+std::int32_t traction_code(float traction_value, std::int32_t brake) {
+    if (traction_value > 0.0f) return 1;
+    if (traction_value < 0.0f) {
+        if (brake == 1) return 3;
+        if (brake > 1) return 2;
+    }
+    return 0;
+}
+
+} // namespace
+
+void monitor::read_date() {
+    int m = 0;
+    int d = 0;
+    if (!platform::local_date(m, d)) m = d = 0; // nothing stale or half-read on the display
+    month = m;
+    day = d;
+}
+
+void monitor::beacon(const beacon_data& b) {
+    switch (b.type) {
+    case 21: one_man = b.optional == 0; break;
+    case 140:
+    case 141:
+    case 142:
+    case 143:
+    case 144:
+    case 145: train_number[static_cast<std::size_t>(b.type - 140)] = b.optional; break;
+    case 147: max_speed = b.optional; break;
+    case 150: stop_station = true; break;
+    case 160: section = !section; break;
+    default: break;
+    }
+}
+
+void monitor::elapse(wiring& w) {
+    const environment& e = env();
+    const environment_block& now = e.current;
+    const environment_block& before = e.previous;
+    const std::int32_t dt = counted_step_ms(e);
+
+    // Position follows the host's location by differences. A position that is not a number
+    // (a non-finite location reached it) counts as not taken, so the next sound location
+    // puts the display right again.
+    if (position == position_not_taken || !std::isfinite(position)) {
+        position = now.location;
+    } else {
+        position += now.location - before.location;
+    }
+
+    w.panel.get(sig::mon_time_month) = month;
+    w.panel.get(sig::mon_time_day) = day;
+
+    const std::int32_t seconds = now.time / 1000;
+    w.panel.get(sig::mon_time_min) = seconds / 60 % 60;
+    w.panel.get(sig::mon_time_sec) = seconds % 60;
+
+    if (std::isfinite(position)) {
+        const double km = position / 1000.0;
+        const std::int32_t hundreds = digit(km / 100.0);
+        const std::int32_t tens = digit(km / 10.0);
+        w.panel.get(sig::mon_pos_100) = hundreds == 0 ? blank_digit : hundreds;
+        w.panel.get(sig::mon_pos_10) = hundreds == 0 && tens == 0 ? blank_digit : tens;
+        w.panel.get(sig::mon_pos_1) = digit(km);
+        w.panel.get(sig::mon_pos_tenth) = digit(km * 10.0);
+    } else {
+        // No position to show: every digit dark.
+        w.panel.get(sig::mon_pos_100) = blank_digit;
+        w.panel.get(sig::mon_pos_10) = blank_digit;
+        w.panel.get(sig::mon_pos_1) = blank_digit;
+        w.panel.get(sig::mon_pos_tenth) = blank_digit;
+    }
+
+    // Open doors end the stop and the section before this frame shows them.
+    if (!now.doors_closed) {
+        stop_station = false;
+        section = false;
+    }
+
+    // The driver's handle, not a brake some device commands.
+    if (now.brake_handle == now.emergency_brake) w.panel.get(sig::emergency_brake_lamp) = 1;
+
+    if (one_man) {
+        w.panel.get(sig::oneman) = 1;
+    } else if (now.doors_closed && !before.doors_closed) {
+        w.sound.get(sig::leave) = sound_cmd::start_once;
+    }
+
+    w.panel.get(sig::mon_retsuban_140) = train_number[0];
+    w.panel.get(sig::mon_retsuban_141) = train_number[1];
+    w.panel.get(sig::mon_retsuban_142) = train_number[2];
+    w.panel.get(sig::mon_retsuban_143) = train_number[3];
+    w.panel.get(sig::mon_retsuban_144) = train_number[4];
+    w.panel.get(sig::mon_retsuban_145) = train_number[5];
+
+    w.panel.get(sig::mon_max_speed_147) = max_speed / 100 % 10;
+    w.panel.get(sig::mon_max_speed_148) = max_speed / 10 % 10;
+    w.panel.get(sig::mon_max_speed_149) = max_speed % 10;
+
+    if (stop_station) {
+        w.sound.get(sig::mon_stop_station_150) = sound_cmd::playing;
+        if (blink_ms > blink_cycle_ms) {
+            blink_ms = 0;
+        } else if (blink_ms >= 1 && blink_ms <= blink_lit_ms) {
+            w.panel.get(sig::mon_stop_station_150) = 1;
+        }
+        advance(blink_ms, dt);
+    } else {
+        blink_ms = 0;
+    }
+
+    if (section) w.sound.get(sig::mon_section_160) = sound_cmd::playing;
+
+    // The count runs on while the computed state wanders among other values; whatever is
+    // computed when it passes the delay is shown.
+    const std::int32_t q = traction_code(now.traction_value, w.output.get(sig::brake));
+    if (q == cont_state) {
+        cont_ms = 0;
+    } else {
+        advance(cont_ms, dt);
+    }
+    if (cont_ms > cont_delay_ms) cont_state = q;
+    w.panel.get(sig::mon_cont_state) = cont_state;
+}
+
+} // namespace ats

@@ -1,0 +1,255 @@
+// The script host: opens and closes the process's one Squirrel VM, compiles and runs scripts, and
+// calls their functions. Every successful operation leaves the VM's stack where it found it;
+// a failed one does too, so a script that fails every frame cannot grow the stack.
+#include "protection/script_host.h"
+
+#include <sqstdaux.h>
+#include <sqstdblob.h>
+#include <sqstdio.h>
+#include <sqstdmath.h>
+#include <sqstdstring.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "plugin/platform.h"
+#include "protection/squirrel_compat.h"
+
+namespace ats {
+
+namespace {
+
+constexpr SQInteger initial_stack_slots = 1024;
+constexpr std::size_t print_buffer_size = 2048;
+constexpr std::size_t error_text_size = 2048;
+
+constexpr char closed_text[] = "the script VM is not open (the plug-in has not been loaded)";
+constexpr char call_failed_text[] = "SquirrelFunction<> call failed";
+constexpr char type_error_text[] = "sq_get*() failed (type error)";
+constexpr char unknown_error_text[] = "unknown error";
+
+HSQUIRRELVM the_vm = nullptr;
+SquirrelObject* root_handle = nullptr;
+unsigned vm_generation = 0;
+
+char print_buffer[print_buffer_size];
+// The VM's error strings die with the VM or the next error: descriptions are copied here.
+char error_text[error_text_size];
+
+// The VM's print and error function: one line on standard output per call.
+void print_line(HSQUIRRELVM, const SQChar* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int count = std::vsnprintf(print_buffer, print_buffer_size, format, args);
+    va_end(args);
+    // Longer text is cut at the buffer's end; the line feed takes the terminator's place.
+    std::size_t length = 0;
+    if (count > 0) {
+        length = static_cast<std::size_t>(count) < print_buffer_size
+                     ? static_cast<std::size_t>(count)
+                     : print_buffer_size - 1;
+    }
+    print_buffer[length] = '\n';
+    platform::write_stdout(print_buffer, length + 1);
+}
+
+[[noreturn]] void raise(const char* text) { throw SquirrelError{text}; }
+
+// Raises the VM's last error when it is a string, "unknown error" otherwise.
+[[noreturn]] void raise_last_error(HSQUIRRELVM v) {
+    sq_getlasterror(v);
+    const SQChar* text = nullptr;
+    const bool is_string =
+        sq_gettype(v, -1) == OT_STRING && SQ_SUCCEEDED(sq_getstring(v, -1, &text));
+    if (is_string) {
+        std::strncpy(error_text, text, error_text_size - 1);
+        error_text[error_text_size - 1] = '\0';
+    }
+    sq_poptop(v);
+    raise(is_string ? error_text : unknown_error_text);
+}
+
+HSQUIRRELVM open_vm() {
+    if (the_vm == nullptr) raise(closed_text);
+    return the_vm;
+}
+
+// Puts the stack back to `top` and raises the VM's last error.
+[[noreturn]] void fail(HSQUIRRELVM v, SQInteger top) {
+    sq_settop(v, top);
+    raise_last_error(v);
+}
+
+} // namespace
+
+// SquirrelObject
+
+SquirrelObject::SquirrelObject() { sq_resetobject(&object_); }
+
+SquirrelObject::SquirrelObject(const SquirrelObject& other) : SquirrelObject() { *this = other; }
+
+SquirrelObject& SquirrelObject::operator=(const SquirrelObject& other) {
+    // The new value gains its reference before the old one loses its own: safe when both are
+    // the same value, self-assignment included.
+    HSQOBJECT value;
+    sq_resetobject(&value);
+    const bool keep = other.live();
+    if (keep) {
+        value = other.object_;
+        sq_addref(the_vm, &value);
+    }
+    release();
+    object_ = value;
+    vm_generation_ = keep ? vm_generation : 0;
+    return *this;
+}
+
+SquirrelObject::~SquirrelObject() { release(); }
+
+bool SquirrelObject::live() const {
+    return the_vm != nullptr && vm_generation_ == vm_generation;
+}
+
+void SquirrelObject::release() {
+    if (live()) sq_release(the_vm, &object_);
+    sq_resetobject(&object_);
+    vm_generation_ = 0;
+}
+
+void SquirrelObject::attach(SQInteger index) {
+    HSQUIRRELVM v = open_vm();
+    HSQOBJECT value;
+    sq_resetobject(&value);
+    sq_getstackobj(v, index, &value);
+    sq_addref(v, &value);
+    release();
+    object_ = value;
+    vm_generation_ = vm_generation;
+}
+
+SquirrelObject SquirrelObject::get_value(const SQChar* name) const {
+    HSQUIRRELVM v = open_vm();
+    SquirrelObject result;
+    const SQInteger top = sq_gettop(v);
+    if (live()) {
+        sq_pushobject(v, object_);
+    } else {
+        sq_pushnull(v);
+    }
+    sq_pushstring(v, name, -1);
+    if (SQ_SUCCEEDED(sq_get(v, -2))) result.attach(-1);
+    sq_settop(v, top);
+    return result;
+}
+
+bool SquirrelObject::is_null() const { return !live() || sq_isnull(object_); }
+
+// ScriptVM
+
+void ScriptVM::init() {
+    if (the_vm != nullptr) return;
+    SquirrelObject* root = new SquirrelObject();
+    HSQUIRRELVM v = sq_open(initial_stack_slots);
+    sq_compat::set_print_functions(v, print_line);
+    sq_pushroottable(v);
+    sqstd_register_iolib(v);
+    sqstd_register_bloblib(v);
+    sqstd_register_mathlib(v);
+    sqstd_register_stringlib(v);
+    sqstd_seterrorhandlers(v);
+    the_vm = v;
+    ++vm_generation;
+    root_handle = root;
+    root_handle->attach(-1);
+    sq_pop(v, 1);
+}
+
+void ScriptVM::shutdown() {
+    if (the_vm == nullptr) return;
+    sq_pushnull(the_vm);
+    sq_setroottable(the_vm);
+    delete root_handle; // releases while the VM is still open
+    root_handle = nullptr;
+    HSQUIRRELVM v = the_vm;
+    the_vm = nullptr;
+    sq_close(v);
+}
+
+bool ScriptVM::is_open() { return the_vm != nullptr; }
+
+HSQUIRRELVM ScriptVM::vm() { return the_vm; }
+
+unsigned ScriptVM::generation() { return vm_generation; }
+
+SquirrelObject ScriptVM::compile_file(const char* path) {
+    HSQUIRRELVM v = open_vm();
+    const SQInteger top = sq_gettop(v);
+    // An error left from an earlier operation must not pass for this one's.
+    sq_reseterror(v);
+    if (SQ_FAILED(sqstd_loadfile(v, path, SQTrue))) fail(v, top);
+    SquirrelObject script;
+    script.attach(-1);
+    sq_pop(v, 1);
+    return script;
+}
+
+SquirrelObject ScriptVM::run(const SquirrelObject& script) {
+    HSQUIRRELVM v = open_vm();
+    const SQInteger top = sq_gettop(v);
+    sq_reseterror(v);
+    SquirrelObject script_ref = script; // null when it belongs to a closed VM
+    sq_pushobject(v, script_ref.handle());
+    sq_pushobject(v, root_handle->handle());
+    if (SQ_FAILED(sq_call(v, 1, SQTrue, SQTrue))) fail(v, top);
+    SquirrelObject result;
+    result.attach(-1);
+    sq_pop(v, 2);
+    return result;
+}
+
+SquirrelObject& ScriptVM::root() {
+    open_vm();
+    return *root_handle;
+}
+
+// SquirrelFunction
+
+SquirrelFunction::SquirrelFunction(const SQChar* name)
+    : vm_(open_vm()), this_(ScriptVM::root()), function_(this_.get_value(name)) {}
+
+float SquirrelFunction::operator()(float a) {
+    const SQFloat args[] = {a};
+    return call(args, 1);
+}
+
+float SquirrelFunction::operator()(float a, double b, double c, double d) {
+    const SQFloat args[] = {a, static_cast<SQFloat>(b), static_cast<SQFloat>(c),
+                            static_cast<SQFloat>(d)};
+    return call(args, 4);
+}
+
+float SquirrelFunction::call(const SQFloat* args, SQInteger count) {
+    // The VM may have been closed, or closed and opened again, since this call was built.
+    open_vm();
+    if (!this_.live()) raise(closed_text);
+    HSQUIRRELVM v = vm_;
+    const SQInteger top = sq_gettop(v);
+    sq_pushobject(v, function_.handle());
+    sq_pushobject(v, this_.handle());
+    for (SQInteger i = 0; i < count; ++i) sq_pushfloat(v, args[i]);
+    if (SQ_FAILED(sq_call(v, count + 1, SQTrue, SQTrue))) {
+        sq_settop(v, top);
+        raise(call_failed_text);
+    }
+    SQFloat result = 0;
+    // An integer result is converted; anything that is not a number is refused.
+    if (SQ_FAILED(sq_getfloat(v, -1, &result))) {
+        sq_settop(v, top);
+        raise(type_error_text);
+    }
+    sq_pop(v, 2);
+    return static_cast<float>(result);
+}
+
+} // namespace ats

@@ -1,0 +1,150 @@
+// The pattern protection's frame, its beacons and its calls into the pattern script.
+#include "protection/signal_pattern.h"
+
+#include <cstdio>
+
+#include "plugin/debug_channel.h"
+#include "plugin/environment.h"
+#include "plugin/timing.h"
+
+namespace ats {
+
+namespace {
+constexpr char script_name[] = "signal_pattern.nut";
+
+enum beacon_type : std::uint32_t {
+    alarm_start = 0,
+    alarm_trip = 1,
+    pattern_check = 50,
+    braking_speed_check = 55,
+    alarm_speed_check = 56,
+};
+} // namespace
+
+signal_pattern::signal_pattern() {
+    char path[module_dir_size + sizeof script_name];
+    std::snprintf(path, sizeof path, "%s%s", env().module_dir, script_name);
+    script = ScriptVM::compile_file(path);
+}
+
+void signal_pattern::reset() {
+    brake_check_speed = no_check;
+    alarm_check_speed = no_check;
+    active = true;
+    last_bell = sound_cmd::silent;
+    brake_latch = false;
+    // A check armed before the reset still runs on the next frame.
+    alarm.confirm_ms = 0;
+    alarm.uptime_ms = 0;
+    alarm.warning = false;
+    alarm.unconfirmed = false;
+    alarm.tripped = false;
+}
+
+void signal_pattern::elapse(wiring& w) {
+    const environment& e = env();
+    const float v = e.current.speed; // signed: running backwards never reaches a check speed
+    const std::int32_t emergency = e.current.emergency_brake;
+
+    const bool over_pattern = run_check(v);
+    brake_latch = brake_latch || over_pattern;
+
+    if (brake_check_speed >= 0.0f) {
+        brake_latch = brake_latch || brake_check_speed <= v;
+        brake_check_speed = no_check;
+    }
+    if (alarm_check_speed >= 0.0f) {
+        if (alarm_check_speed <= v) alarm.start();
+        alarm_check_speed = no_check;
+    }
+
+    const bool confirm = w.command.get(sig::atscpb) != 0;
+    const bool release = w.command.get(sig::atswrpb) != 0;
+    const bool reset_pressed = w.command.get(sig::atsresw) != 0;
+    const ats_s_alarm::outputs out =
+        alarm.elapse(confirm, release, reset_pressed, counted_step_ms(e));
+    brake_latch = brake_latch || out.brake;
+
+    // The latch lets go only to the reset switch with the brake in the emergency position.
+    if (w.command.get(sig::atsresw) == 1 && w.command.get(sig::brake) == emergency) {
+        brake_latch = false;
+    }
+
+    if (brake_latch) {
+        w.command.get(sig::power) = 0;
+        w.command.get(sig::brake) = emergency;
+        w.panel.get(sig::white_lamp) = 0;
+        w.panel.get(sig::red_lamp) = 1;
+        w.sound.get(sig::ats_s_bell) = sound_cmd::playing;
+        w.sound.get(sig::ats_s_chime) = sound_cmd::playing;
+    } else {
+        w.panel.get(sig::white_lamp) = out.white ? 1 : 0;
+        w.panel.get(sig::red_lamp) = out.red ? 1 : 0;
+        w.sound.get(sig::ats_s_bell) = out.bell ? sound_cmd::playing : sound_cmd::silent;
+        w.sound.get(sig::ats_s_chime) = out.chime ? sound_cmd::playing : sound_cmd::silent;
+    }
+
+    // When the bell stops it rings one frame more and its reverberation starts.
+    std::int32_t& bell = w.sound.get(sig::ats_s_bell);
+    const std::int32_t b = bell;
+    if (last_bell == sound_cmd::playing && b == sound_cmd::silent) {
+        bell = sound_cmd::playing;
+        w.sound.get(sig::ats_s_bell_reverb) = sound_cmd::start_once;
+    }
+    last_bell = b;
+}
+
+void signal_pattern::beacon(const beacon_data& b) {
+    if (!active) return;
+    // Compared unsigned: negative types match nothing.
+    switch (static_cast<std::uint32_t>(b.type)) {
+    case alarm_start:
+        if (b.signal == 0) alarm.start();
+        break;
+    case alarm_trip:
+        if (b.signal == 0) alarm.trip();
+        break;
+    case pattern_check:
+        if (b.signal == 0) arm_check(b.distance);
+        break;
+    case braking_speed_check: brake_check_speed = static_cast<float>(b.optional); break;
+    case alarm_speed_check: alarm_check_speed = static_cast<float>(b.optional); break;
+    default: break;
+    }
+}
+
+bool signal_pattern::run_check(float speed) {
+    if (!check_pending) return false;
+    try {
+        ScriptVM::run(script);
+        const float pattern = SquirrelFunction("lookup_brake_pattern")(0.0f, 0.0, check_distance,
+                                                                       brake_offset);
+        check_pending = false;
+        // A pattern that is not a number never brakes.
+        return pattern <= speed;
+    } catch (const SquirrelError& error) {
+        fail_safe(error);
+        return true;
+    }
+}
+
+void signal_pattern::arm_check(float distance) {
+    try {
+        ScriptVM::run(script);
+        check_distance = distance;
+        brake_offset = SquirrelFunction("get_brake_pattern_offset")(0.0f);
+        // Only its being a number matters.
+        SquirrelFunction("get_incoming_pattern_offset")(0.0f);
+        check_pending = true;
+    } catch (const SquirrelError& error) {
+        fail_safe(error);
+    }
+}
+
+void signal_pattern::fail_safe(const SquirrelError& error) {
+    brake_latch = true;
+    check_pending = false;
+    debug::dbg_printf("talvik > script error: %s\r\n", error.desc ? error.desc : "unknown error");
+}
+
+} // namespace ats

@@ -1,0 +1,41 @@
+// A copy of the built plug-in in a fresh directory, with a pattern script of the test's own
+// beside it (or none): a new path loads as a separate instance of the library.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "plugin_host.h"
+
+namespace talvik_test {
+
+class scripted_library {
+public:
+    // `script` is the text of signal_pattern.nut; nullptr leaves the file out.
+    explicit scripted_library(const char* script) {
+        namespace fs = std::filesystem;
+        std::string pattern = (fs::temp_directory_path() / "talvik-test-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        dir_ = pattern;
+        fs::copy_file(built_library(), fs::path(dir_) / "libtalvik.so");
+        if (script != nullptr) std::ofstream(fs::path(dir_) / "signal_pattern.nut") << script;
+        library_ = std::make_unique<plugin_library>((fs::path(dir_) / "libtalvik.so").string());
+    }
+    ~scripted_library() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    plugin_library& library() { return *library_; }
+    const std::string& dir() const { return dir_; }
+
+private:
+    std::string dir_;
+    std::unique_ptr<plugin_library> library_;
+};
+
+} // namespace talvik_test
