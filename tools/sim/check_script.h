@@ -9,6 +9,6 @@ namespace sim {
 // Compiles and runs `path` as the plug-in would, checks the three functions and their numeric
 // results, and prints the permitted speed for a table of distances. False (with the reason
 // printed to stderr) when the script cannot be read or breaks the contract.
-bool check_script(const std::string &path, std::FILE *out);
+bool check_script(const std::string& path, std::FILE* out);
 
 } // namespace sim

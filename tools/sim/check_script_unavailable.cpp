@@ -5,7 +5,7 @@
 
 namespace sim {
 
-bool check_script(const std::string &, std::FILE *) {
+bool check_script(const std::string&, std::FILE*) {
     std::fprintf(stderr, "talvik-sim: --check-script is not available: this build has no script "
                          "host (protection/script_host.cpp)\n");
     return false;

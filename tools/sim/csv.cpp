@@ -17,7 +17,7 @@ std::string fixed3(double value) {
     return text;
 }
 
-void csv_writer::on_start(const scenario &, std::int32_t) {
+void csv_writer::on_start(const scenario&, std::int32_t) {
     std::fputs("time_ms,location_m,speed,brake,power,reverser,const_speed", out_);
     for (std::int32_t i : panel_indices)
         std::fprintf(out_, ",panel_%" PRId32, i);
@@ -26,8 +26,8 @@ void csv_writer::on_start(const scenario &, std::int32_t) {
     std::fputc('\n', out_);
 }
 
-void csv_writer::on_frame(const frame_record &f, const scenario &) {
-    const ats::handles &h = f.cab.acting;
+void csv_writer::on_frame(const frame_record& f, const scenario&) {
+    const ats::handles& h = f.cab.acting;
     std::fprintf(out_, "%" PRId32 ",%s,%s,%" PRId32 ",%" PRId32 ",%" PRId32 ",%" PRId32,
                  f.at.time_ms, fixed3(f.at.location).c_str(), fixed3(f.at.speed).c_str(), h.brake,
                  h.power, h.reverser, h.const_speed);

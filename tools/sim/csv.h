@@ -13,12 +13,12 @@ std::string fixed3(double value);
 
 class csv_writer : public run_observer {
   public:
-    explicit csv_writer(std::FILE *out) : out_(out) {}
-    void on_start(const scenario &, std::int32_t) override;
-    void on_frame(const frame_record &f, const scenario &) override;
+    explicit csv_writer(std::FILE* out) : out_(out) {}
+    void on_start(const scenario&, std::int32_t) override;
+    void on_frame(const frame_record& f, const scenario&) override;
 
   private:
-    std::FILE *out_;
+    std::FILE* out_;
 };
 
 } // namespace sim

@@ -62,16 +62,16 @@ struct options {
     std::vector<std::string> scenarios;
 };
 
-int fail(int status, const std::string &message) {
+int fail(int status, const std::string& message) {
     std::fprintf(stderr, "talvik-sim: %s\n", message.c_str());
     return status;
 }
 
 // Parses the command line; returns -1 to go on, otherwise the exit status.
-int parse_options(int argc, char **argv, options &o) {
+int parse_options(int argc, char** argv, options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto value = [&](std::string &target) {
+        auto value = [&](std::string& target) {
             if (i + 1 >= argc) return false;
             target = argv[++i];
             return true;
@@ -123,7 +123,7 @@ int parse_options(int argc, char **argv, options &o) {
 }
 
 // "tools/scenarios/doors.txt" -> "doors"
-std::string stem_of(const std::string &path) {
+std::string stem_of(const std::string& path) {
     const std::size_t slash = path.find_last_of("/\\");
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::size_t dot = name.rfind('.');
@@ -132,29 +132,29 @@ std::string stem_of(const std::string &path) {
 }
 
 struct closer {
-    void operator()(std::FILE *f) const {
+    void operator()(std::FILE* f) const {
         if (f != nullptr) std::fclose(f);
     }
 };
 using file_ptr = std::unique_ptr<std::FILE, closer>;
 
-int run(const options &o) {
+int run(const options& o) {
     // Every scenario is read before anything runs: one bad line and nothing runs.
     std::vector<sim::scenario> scenarios;
     std::vector<std::string> stems;
     bool parse_failed = false;
     if (o.scenarios.empty()) {
         scenarios.emplace_back();
-        for (const auto &e : sim::parse_scenario(sim::default_scenario_text(),
+        for (const auto& e : sim::parse_scenario(sim::default_scenario_text(),
                                                  sim::default_scenario_source, scenarios.back())) {
             std::fprintf(stderr, "talvik-sim: %s\n", e.text().c_str());
             parse_failed = true;
         }
         stems.push_back("default");
     }
-    for (const std::string &path : o.scenarios) {
+    for (const std::string& path : o.scenarios) {
         scenarios.emplace_back();
-        for (const auto &e : sim::load_scenario_file(path, scenarios.back())) {
+        for (const auto& e : sim::load_scenario_file(path, scenarios.back())) {
             std::fprintf(stderr, "talvik-sim: %s\n", e.text().c_str());
             parse_failed = true;
         }
@@ -169,7 +169,7 @@ int run(const options &o) {
     } else {
         const std::vector<std::string> candidates = sim::default_library_paths();
         bool opened = false;
-        for (const std::string &path : candidates) {
+        for (const std::string& path : candidates) {
             if (!sim::os::file_exists(path)) continue;
             if (!library.open(path, error)) return fail(bad_library, error);
             opened = true;
@@ -184,7 +184,7 @@ int run(const options &o) {
 
     // Output files are opened before the first frame, so a bad path stops the run early.
     std::vector<file_ptr> csv_files;
-    for (const std::string &stem : stems) {
+    for (const std::string& stem : stems) {
         std::string path = o.csv;
         if (!o.csv_dir.empty()) path = o.csv_dir + "/" + stem + ".csv";
         if (path.empty()) {
@@ -205,7 +205,7 @@ int run(const options &o) {
         sim::timeline_printer timeline(stdout);
         sim::plot_collector plot;
         std::unique_ptr<sim::csv_writer> csv;
-        std::vector<sim::run_observer *> observers;
+        std::vector<sim::run_observer*> observers;
         if (!o.quiet) observers.push_back(&timeline);
         if (csv_files[i]) {
             csv = std::make_unique<sim::csv_writer>(csv_files[i].get());
@@ -240,7 +240,7 @@ int run(const options &o) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     options o;
     const int parsed = parse_options(argc, argv, o);
     if (parsed >= 0) return parsed;

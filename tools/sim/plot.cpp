@@ -12,7 +12,7 @@ namespace {
 // Samples closer together than this add nothing to the picture.
 constexpr double sample_spacing_s = 0.1;
 
-std::string quoted(const std::string &text) {
+std::string quoted(const std::string& text) {
     std::string q = "\"";
     for (char c : text) {
         if (c == '"' || c == '\\') q += '\\';
@@ -21,11 +21,11 @@ std::string quoted(const std::string &text) {
     return q + "\"";
 }
 
-std::string mark_label(const action &a) {
+std::string mark_label(const action& a) {
     switch (a.kind) {
     case action_kind::beacon: return "beacon " + std::to_string(a.beacon.type);
     case action_kind::key_down: {
-        const char *name = key_name(a.value);
+        const char* name = key_name(a.value);
         return name != nullptr ? std::string(name) : "key " + std::to_string(a.value);
     }
     case action_kind::horn: return "horn";
@@ -38,23 +38,23 @@ std::string mark_label(const action &a) {
 
 } // namespace
 
-void plot_collector::on_start(const scenario &s, std::int32_t) {
+void plot_collector::on_start(const scenario& s, std::int32_t) {
     title_ = s.name;
     samples_.clear();
     marks_.clear();
     braking_ = false;
 }
 
-void plot_collector::on_event(const moment &at, const event &e, const scenario &) {
+void plot_collector::on_event(const moment& at, const event& e, const scenario&) {
     std::string label = mark_label(e.what);
     if (!label.empty()) {
         marks_.push_back({static_cast<double>(at.elapsed_ms) / 1000.0, at.location, label, false});
     }
 }
 
-void plot_collector::on_frame(const frame_record &f, const scenario &) {
+void plot_collector::on_frame(const frame_record& f, const scenario&) {
     const double seconds = static_cast<double>(f.at.elapsed_ms) / 1000.0;
-    const ats::handles &h = f.cab.acting;
+    const ats::handles& h = f.cab.acting;
     const bool braking = h.brake != f.driver.brake && h.power == 0;
     if (braking && !braking_) marks_.push_back({seconds, f.at.location, "protection brake", true});
     braking_ = braking;
@@ -65,12 +65,12 @@ void plot_collector::on_frame(const frame_record &f, const scenario &) {
     }
 }
 
-std::string plot_collector::gnuplot_script(const std::string &png_path, plot_axis axis) const {
+std::string plot_collector::gnuplot_script(const std::string& png_path, plot_axis axis) const {
     const bool by_time = axis == plot_axis::time;
     std::string s;
     char row[160];
     s += "$journey << EOD\n";
-    for (const sample &p : samples_) {
+    for (const sample& p : samples_) {
         std::snprintf(row, sizeof row, "%.3f %.2f %d %d\n", by_time ? p.seconds : p.location,
                       p.speed, p.power, p.brake);
         s += row;
@@ -80,9 +80,9 @@ std::string plot_collector::gnuplot_script(const std::string &png_path, plot_axi
     s += "set output " + quoted(png_path) + "\n";
     s += "set multiplot layout 2,1 title " + quoted(title_) + "\n";
     s += "set grid\nset key top right opaque\nset lmargin 10\nset rmargin 4\n";
-    for (const mark &m : marks_) {
+    for (const mark& m : marks_) {
         const double x = by_time ? m.seconds : m.location;
-        const char *colour = m.protection ? "#cc0000" : "#888888";
+        const char* colour = m.protection ? "#cc0000" : "#888888";
         std::snprintf(row, sizeof row,
                       "set arrow from %.3f, graph 0 to %.3f, graph 1 nohead lc rgb '%s' dt 2\n", x,
                       x, colour);
@@ -102,13 +102,13 @@ std::string plot_collector::gnuplot_script(const std::string &png_path, plot_axi
     return s;
 }
 
-bool render_with_gnuplot(const std::string &script, std::string &error) {
+bool render_with_gnuplot(const std::string& script, std::string& error) {
     const std::string gnuplot = os::find_program("gnuplot");
     if (gnuplot.empty()) {
         error = "gnuplot is not installed (tools/setup.sh plot installs it): no plot written";
         return false;
     }
-    std::FILE *pipe = os::open_pipe_to(os::quote_for_shell(gnuplot));
+    std::FILE* pipe = os::open_pipe_to(os::quote_for_shell(gnuplot));
     if (pipe == nullptr) {
         error = "cannot start gnuplot: no plot written";
         return false;

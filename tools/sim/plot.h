@@ -12,12 +12,12 @@ enum class plot_axis { time, position };
 
 class plot_collector : public run_observer {
   public:
-    void on_start(const scenario &s, std::int32_t) override;
-    void on_event(const moment &at, const event &e, const scenario &) override;
-    void on_frame(const frame_record &f, const scenario &) override;
+    void on_start(const scenario& s, std::int32_t) override;
+    void on_event(const moment& at, const event& e, const scenario&) override;
+    void on_frame(const frame_record& f, const scenario&) override;
 
     // The gnuplot program that draws the collected journey into `png_path`.
-    std::string gnuplot_script(const std::string &png_path, plot_axis axis) const;
+    std::string gnuplot_script(const std::string& png_path, plot_axis axis) const;
 
   private:
     struct sample {
@@ -37,6 +37,6 @@ class plot_collector : public run_observer {
 
 // Renders `script` with gnuplot; false with `error` set (one line) when gnuplot is missing or
 // fails.
-bool render_with_gnuplot(const std::string &script, std::string &error);
+bool render_with_gnuplot(const std::string& script, std::string& error);
 
 } // namespace sim

@@ -7,8 +7,8 @@ namespace sim {
 
 namespace {
 
-template <typename Fn> void bind(void *library, Fn &fn, const char *name, std::string &missing) {
-    void *symbol = os::find_symbol(library, name);
+template <typename Fn> void bind(void* library, Fn& fn, const char* name, std::string& missing) {
+    void* symbol = os::find_symbol(library, name);
     if (symbol == nullptr) {
         missing += missing.empty() ? name : std::string(", ") + name;
         return;
@@ -20,13 +20,13 @@ template <typename Fn> void bind(void *library, Fn &fn, const char *name, std::s
 
 plugin_library::~plugin_library() { os::close_library(library_); }
 
-bool plugin_library::open(const std::string &path, std::string &error) {
+bool plugin_library::open(const std::string& path, std::string& error) {
     if (!os::file_exists(path)) {
         error = "plug-in library not found: " + path;
         return false;
     }
     std::string why;
-    void *library = os::open_library(path, why);
+    void* library = os::open_library(path, why);
     if (library == nullptr) {
         error = "cannot load the plug-in library " + path + ": " + why;
         return false;

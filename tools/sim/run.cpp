@@ -9,7 +9,7 @@ namespace sim {
 
 namespace {
 
-std::size_t slot_of(const std::int32_t *first, std::size_t count, std::int32_t index) {
+std::size_t slot_of(const std::int32_t* first, std::size_t count, std::int32_t index) {
     for (std::size_t i = 0; i < count; ++i) {
         if (first[i] == index) return i;
     }
@@ -19,8 +19,8 @@ std::size_t slot_of(const std::int32_t *first, std::size_t count, std::int32_t i
 std::int64_t to_ms(double seconds) { return std::llround(seconds * 1000.0); }
 
 // Delivers the debug channel's waiting messages line by line.
-void drain(os::debug_listener *debug, const moment &at,
-           const std::vector<run_observer *> &observers) {
+void drain(os::debug_listener* debug, const moment& at,
+           const std::vector<run_observer*>& observers) {
     if (debug == nullptr) return;
     std::string message;
     while (debug->receive(message)) {
@@ -32,7 +32,7 @@ void drain(os::debug_listener *debug, const moment &at,
             while (!line.empty() && (line.back() == '\r' || line.back() == '\0'))
                 line.pop_back();
             if (!line.empty()) {
-                for (run_observer *o : observers)
+                for (run_observer* o : observers)
                     o->on_debug(at, line);
             }
             start = end + 1;
@@ -42,15 +42,15 @@ void drain(os::debug_listener *debug, const moment &at,
 
 class journey {
   public:
-    journey(const plugin_api &api, const scenario &s, const std::vector<run_observer *> &observers,
-            os::debug_listener *debug)
+    journey(const plugin_api& api, const scenario& s, const std::vector<run_observer*>& observers,
+            os::debug_listener* debug)
         : api_(api), s_(s), observers_(observers), debug_(debug), fired_at_(s.events.size(), -1) {}
 
     run_summary run() {
         api_.Load();
         drain(debug_, now_, observers_);
         const std::int32_t version = api_.GetPluginVersion();
-        for (run_observer *o : observers_)
+        for (run_observer* o : observers_)
             o->on_start(s_, version);
         api_.SetVehicleSpec(s_.spec);
         api_.Initialize(s_.initialize_param);
@@ -71,11 +71,15 @@ class journey {
 
             deliver_due_events();
             run_frame();
-            if (cab_.acting.const_speed != resting_const_speed) ++summary.failed_frames;
+            if (is_fail_safe_frame(cab_)) ++summary.failed_frames;
 
             if (finished()) break;
+            if (s_.end.kind != end_kind::at_time && stuck()) {
+                summary.ended_by = run_end::stuck;
+                break;
+            }
             if (now_.elapsed_ms >= limit) {
-                summary.hit_limit = true;
+                summary.ended_by = run_end::limit;
                 break;
             }
         }
@@ -86,14 +90,12 @@ class journey {
         }
         api_.Dispose();
         drain(debug_, now_, observers_);
-        for (run_observer *o : observers_)
+        for (run_observer* o : observers_)
             o->on_finish(summary, s_);
         return summary;
     }
 
   private:
-    static constexpr std::int32_t resting_const_speed = 2;
-
     std::int64_t limit_ms() const {
         if (s_.end.kind == end_kind::at_time) return to_ms(s_.end.value);
         return run_limit_ms;
@@ -102,7 +104,7 @@ class journey {
     // An event is due once its trigger holds; 'after' and 'when stopped' count from the event
     // before it in the file, which has to have happened first.
     bool due(std::size_t i) const {
-        const event &e = s_.events[i];
+        const event& e = s_.events[i];
         const std::int64_t previous = i == 0 ? 0 : fired_at_[i - 1];
         switch (e.when.kind) {
         case trigger_kind::at_time: return now_.elapsed_ms >= to_ms(e.when.value);
@@ -119,15 +121,15 @@ class journey {
             if (fired_at_[i] >= 0 || !due(i)) continue;
             fired_at_[i] = now_.elapsed_ms;
             last_fired_ms_ = now_.elapsed_ms;
-            const event &e = s_.events[i];
-            for (run_observer *o : observers_)
+            const event& e = s_.events[i];
+            for (run_observer* o : observers_)
                 o->on_event(now_, e, s_);
             deliver(e.what);
             drain(debug_, now_, observers_);
         }
     }
 
-    void deliver(const action &a) {
+    void deliver(const action& a) {
         switch (a.kind) {
         case action_kind::power:
             driver_.power = a.value;
@@ -173,8 +175,32 @@ class journey {
         }
         drain(debug_, now_, observers_);
         const frame_record record{now_, driver_, cab_};
-        for (run_observer *o : observers_)
+        for (run_observer* o : observers_)
             o->on_frame(record, s_);
+    }
+
+    // Standing, held by the handles, and every remaining event waits for a position or for an
+    // event that cannot happen either: the run would only repeat this frame.
+    bool stuck() const {
+        if (now_.speed != 0.0) return false;
+        train_motion trial = motion_;
+        advance(s_.train, s_.emergency_brake(), cab_.acting, s_.frame_ms / 1000.0, trial);
+        if (trial.speed != 0.0) return false;
+        bool chain_alive = true; // the event before could still happen
+        for (std::size_t i = 0; i < s_.events.size(); ++i) {
+            const trigger_kind kind = s_.events[i].when.kind;
+            if (fired_at_[i] >= 0) {
+                chain_alive = true;
+                continue;
+            }
+            const bool can_happen =
+                kind == trigger_kind::at_time ||
+                ((kind == trigger_kind::after || kind == trigger_kind::when_stopped) &&
+                 chain_alive);
+            if (can_happen) return false;
+            chain_alive = false;
+        }
+        return true;
     }
 
     bool all_happened() const {
@@ -195,10 +221,10 @@ class journey {
         return true;
     }
 
-    const plugin_api &api_;
-    const scenario &s_;
-    const std::vector<run_observer *> &observers_;
-    os::debug_listener *debug_;
+    const plugin_api& api_;
+    const scenario& s_;
+    const std::vector<run_observer*>& observers_;
+    os::debug_listener* debug_;
     std::vector<std::int64_t> fired_at_; // elapsed ms at which each event happened; -1 not yet
     std::int64_t last_fired_ms_ = 0;
     moment now_;
@@ -221,6 +247,13 @@ std::int32_t cab_state::sound_at(std::int32_t index) const {
     return i < sound.size() ? sound[i] : 0;
 }
 
+bool is_fail_safe_frame(const cab_state& cab) {
+    constexpr std::int32_t red_lamp = 1;
+    constexpr std::int32_t bell = 0;
+    constexpr std::int32_t bell_silent = -10000;
+    return cab.panel_at(red_lamp) == 1 && cab.sound_at(bell) == bell_silent;
+}
+
 cab_state cab_state::resting() {
     cab_state c;
     c.acting = {0, 0, 0, 2};
@@ -233,8 +266,8 @@ cab_state cab_state::resting() {
     return c;
 }
 
-run_summary run_scenario(const plugin_api &api, const scenario &s,
-                         const std::vector<run_observer *> &observers, os::debug_listener *debug) {
+run_summary run_scenario(const plugin_api& api, const scenario& s,
+                         const std::vector<run_observer*>& observers, os::debug_listener* debug) {
     journey j(api, s, observers, debug);
     return j.run();
 }

@@ -58,31 +58,41 @@ struct frame_record {
     cab_state cab;
 };
 
+enum class run_end {
+    condition, // the scenario's end condition
+    stuck,     // the train stands, nothing moves it and no remaining event can happen
+    limit      // the run-time limit
+};
+
 struct run_summary {
     moment end;
     std::int64_t frames = 0;
-    std::int64_t failed_frames = 0; // frames the plug-in did not complete
-    bool hit_limit = false;         // stopped by the run-time limit, not the end condition
-    std::vector<const event *> never_happened;
+    std::int64_t failed_frames = 0; // frames the plug-in answered with its fail-safe outputs
+    run_end ended_by = run_end::condition;
+    std::vector<const event*> never_happened;
 };
 
 class run_observer {
   public:
     virtual ~run_observer() = default;
-    virtual void on_start(const scenario &, std::int32_t /*plugin_version*/) {}
-    virtual void on_event(const moment &, const event &, const scenario &) {}
-    virtual void on_frame(const frame_record &, const scenario &) {}
-    virtual void on_debug(const moment &, const std::string & /*line*/) {}
-    virtual void on_finish(const run_summary &, const scenario &) {}
+    virtual void on_start(const scenario&, std::int32_t /*plugin_version*/) {}
+    virtual void on_event(const moment&, const event&, const scenario&) {}
+    virtual void on_frame(const frame_record&, const scenario&) {}
+    virtual void on_debug(const moment&, const std::string& /*line*/) {}
+    virtual void on_finish(const run_summary&, const scenario&) {}
 };
+
+// A frame the plug-in did not complete: it answers with its fail-safe outputs, the red lamp
+// without the bell, which a working protection never shows.
+bool is_fail_safe_frame(const cab_state& cab);
 
 // Longest run when the end condition never comes: one hour of simulated time.
 constexpr std::int64_t run_limit_ms = 3600 * 1000;
 
 // Runs `s` through the library's exports: Load, SetVehicleSpec, Initialize, the frames with
 // their events, Dispose. `debug` may be null.
-run_summary run_scenario(const plugin_api &api, const scenario &s,
-                         const std::vector<run_observer *> &observers,
-                         os::debug_listener *debug = nullptr);
+run_summary run_scenario(const plugin_api& api, const scenario& s,
+                         const std::vector<run_observer*>& observers,
+                         os::debug_listener* debug = nullptr);
 
 } // namespace sim

@@ -24,8 +24,8 @@ struct token {
     std::string unit; // letters glued to a number: "600m", "20ms"
 };
 
-bool parse_double(std::string_view s, double &value, std::size_t &used) {
-    const char *first = s.data();
+bool parse_double(std::string_view s, double& value, std::size_t& used) {
+    const char* first = s.data();
     if (!s.empty() && s[0] == '+') ++first; // from_chars takes no plus sign
     const auto result = std::from_chars(first, s.data() + s.size(), value);
     if (result.ec != std::errc() || !std::isfinite(value)) return false;
@@ -41,7 +41,7 @@ bool is_unit_text(std::string_view s) {
 }
 
 // Splits one line into tokens; false with `problem` set for an unterminated string.
-bool tokenize(std::string_view line, std::vector<token> &out, std::string &problem) {
+bool tokenize(std::string_view line, std::vector<token>& out, std::string& problem) {
     std::size_t i = 0;
     while (i < line.size()) {
         const char c = line[i];
@@ -89,16 +89,16 @@ class line_parser {
     explicit line_parser(std::vector<token> tokens) : tokens_(std::move(tokens)) {}
 
     bool at_end() const { return pos_ >= tokens_.size(); }
-    const std::string &error() const { return error_; }
+    const std::string& error() const { return error_; }
     bool failed() const { return !error_.empty(); }
 
     std::string found() const {
         if (at_end()) return "the end of the line";
-        const token &t = tokens_[pos_];
+        const token& t = tokens_[pos_];
         return t.kind == token::string ? "\"" + t.text + "\"" : "'" + t.text + "'";
     }
 
-    bool fail(const std::string &expected) {
+    bool fail(const std::string& expected) {
         if (error_.empty()) error_ = "expected " + expected + ", found " + found();
         return false;
     }
@@ -116,15 +116,15 @@ class line_parser {
     void skip() { ++pos_; }
     void back() { --pos_; }
     // A message that is not of the "expected ..., found ..." kind.
-    bool problem(const std::string &message) {
+    bool problem(const std::string& message) {
         if (error_.empty()) error_ = message;
         return false;
     }
 
-    bool peek_word(const char *w) const {
+    bool peek_word(const char* w) const {
         return !at_end() && tokens_[pos_].kind == token::word && tokens_[pos_].text == w;
     }
-    bool accept_word(const char *w) {
+    bool accept_word(const char* w) {
         if (!peek_word(w)) return false;
         ++pos_;
         return true;
@@ -132,14 +132,14 @@ class line_parser {
     bool peek_number() const { return !at_end() && tokens_[pos_].kind == token::number; }
 
     // A number with an optional unit among `units` (written glued or as the next word).
-    bool number(const std::string &what, double &value, std::initializer_list<const char *> units,
-                std::string *unit_out = nullptr) {
+    bool number(const std::string& what, double& value, std::initializer_list<const char*> units,
+                std::string* unit_out = nullptr) {
         if (!peek_number()) return fail(what);
-        const token &t = tokens_[pos_];
+        const token& t = tokens_[pos_];
         std::string unit = t.unit;
         ++pos_;
         if (unit.empty() && !at_end() && tokens_[pos_].kind == token::word) {
-            for (const char *u : units) {
+            for (const char* u : units) {
                 if (tokens_[pos_].text == u) {
                     unit = u;
                     ++pos_;
@@ -149,7 +149,7 @@ class line_parser {
         }
         if (!unit.empty()) {
             bool known = false;
-            for (const char *u : units)
+            for (const char* u : units)
                 known = known || unit == u;
             if (!known) {
                 --pos_;
@@ -161,7 +161,7 @@ class line_parser {
         return true;
     }
 
-    bool whole(const std::string &what, std::int32_t &value) {
+    bool whole(const std::string& what, std::int32_t& value) {
         if (!peek_number() || !tokens_[pos_].unit.empty()) return fail(what);
         const double v = tokens_[pos_].value;
         if (v != std::floor(v) || v < std::numeric_limits<std::int32_t>::min() ||
@@ -173,7 +173,7 @@ class line_parser {
         return true;
     }
 
-    bool finish(const char *statement) {
+    bool finish(const char* statement) {
         if (failed()) return false;
         if (at_end()) return true;
         error_ = "unexpected " + found() + " after the " + statement + " statement";
@@ -190,9 +190,9 @@ class line_parser {
     }
 
   private:
-    static std::string unit_list(std::initializer_list<const char *> units) {
+    static std::string unit_list(std::initializer_list<const char*> units) {
         std::string list;
-        for (const char *u : units) {
+        for (const char* u : units) {
             if (!list.empty()) list += " or ";
             list += "'" + std::string(u) + "'";
         }
@@ -206,7 +206,7 @@ class line_parser {
 
 // "name value" pairs until the end of the line, each name taken from `fields`.
 template <typename Known, typename Apply>
-bool pairs(line_parser &p, const char *statement, const char *field_list, Known known,
+bool pairs(line_parser& p, const char* statement, const char* field_list, Known known,
            Apply apply) {
     if (p.at_end())
         return p.fail(std::string("a field of '") + statement + "' (" + field_list + ")");
@@ -222,7 +222,7 @@ bool pairs(line_parser &p, const char *statement, const char *field_list, Known 
     return true;
 }
 
-bool non_negative(line_parser &p, const std::string &what, double &target) {
+bool non_negative(line_parser& p, const std::string& what, double& target) {
     double v = 0.0;
     if (!p.number(what, v, {})) return false;
     if (v < 0.0) return p.fail(what);
@@ -230,7 +230,7 @@ bool non_negative(line_parser &p, const std::string &what, double &target) {
     return true;
 }
 
-bool at_least_one(line_parser &p, const std::string &what, std::int32_t &target) {
+bool at_least_one(line_parser& p, const std::string& what, std::int32_t& target) {
     std::int32_t n = 0;
     if (!p.whole(what, n)) return false;
     if (n < 1) return p.problem(what + " is needed, not " + std::to_string(n));
@@ -238,20 +238,20 @@ bool at_least_one(line_parser &p, const std::string &what, std::int32_t &target)
     return true;
 }
 
-template <std::size_t N> auto one_of(const char *const (&names)[N]) {
-    return [&names](const std::string &name) {
-        for (const char *n : names) {
+template <std::size_t N> auto one_of(const char* const (&names)[N]) {
+    return [&names](const std::string& name) {
+        for (const char* n : names) {
             if (name == n) return true;
         }
         return false;
     };
 }
 
-bool parse_vehicle(line_parser &p, scenario &s) {
-    static const char *const names[] = {"brake_notches", "ats_notch", "spec_aux_4", "spec_aux_12",
+bool parse_vehicle(line_parser& p, scenario& s) {
+    static const char* const names[] = {"brake_notches", "ats_notch", "spec_aux_4", "spec_aux_12",
                                         "spec_aux_16"};
     return pairs(p, "vehicle", "brake_notches, ats_notch, spec_aux_4, spec_aux_12, spec_aux_16",
-                 one_of(names), [&](const std::string &name) {
+                 one_of(names), [&](const std::string& name) {
                      if (name == "brake_notches") {
                          at_least_one(p, "a number of brake notches from 1", s.spec.brake_notches);
                      } else if (name == "ats_notch") {
@@ -266,12 +266,12 @@ bool parse_vehicle(line_parser &p, scenario &s) {
                  });
 }
 
-bool parse_train(line_parser &p, scenario &s) {
-    static const char *const names[] = {"power_notches", "accel",      "decel",
+bool parse_train(line_parser& p, scenario& s) {
+    static const char* const names[] = {"power_notches", "accel",      "decel",
                                         "emergency",     "resistance", "drag"};
-    train_model &m = s.train;
+    train_model& m = s.train;
     return pairs(p, "train", "power_notches, accel, decel, emergency, resistance, drag",
-                 one_of(names), [&](const std::string &name) {
+                 one_of(names), [&](const std::string& name) {
                      const std::string rate = "a rate of 0 or more in km/h per second";
                      if (name == "power_notches") {
                          at_least_one(p, "a number of power notches from 1", m.power_notches);
@@ -289,7 +289,7 @@ bool parse_train(line_parser &p, scenario &s) {
                  });
 }
 
-bool parse_clock(const std::string &text, std::int32_t &ms) {
+bool parse_clock(const std::string& text, std::int32_t& ms) {
     int h = 0, m = 0, sec = 0;
     char extra = 0;
     const int n = std::sscanf(text.c_str(), "%d:%d:%d%c", &h, &m, &sec, &extra);
@@ -303,12 +303,12 @@ bool parse_clock(const std::string &text, std::int32_t &ms) {
     return true;
 }
 
-bool parse_key(line_parser &p, std::int32_t &key) {
+bool parse_key(line_parser& p, std::int32_t& key) {
     static const struct {
-        const char *name;
+        const char* name;
         std::int32_t key;
     } names[] = {{"confirm", 0}, {"release", 1}, {"eb", 2}, {"reset", 3}};
-    for (const auto &n : names) {
+    for (const auto& n : names) {
         if (p.accept_word(n.name)) {
             key = n.key;
             return true;
@@ -317,8 +317,8 @@ bool parse_key(line_parser &p, std::int32_t &key) {
     return p.whole("a key number or name (confirm, release, eb, reset)", key);
 }
 
-bool parse_beacon(line_parser &p, ats::beacon_data &b) {
-    static const char *const names[4] = {"type", "signal", "distance", "optional"};
+bool parse_beacon(line_parser& p, ats::beacon_data& b) {
+    static const char* const names[4] = {"type", "signal", "distance", "optional"};
     bool have[4] = {false, false, false, false};
     while (!p.at_end()) {
         const auto name = p.peek_text();
@@ -360,12 +360,12 @@ bool parse_beacon(line_parser &p, ats::beacon_data &b) {
     return true;
 }
 
-bool parse_action(line_parser &p, action &a) {
-    const char *actions =
+bool parse_action(line_parser& p, action& a) {
+    const char* actions =
         "an action (power, brake, reverser, key, horn, doors, signal, beacon, note)";
     const auto verb = p.peek_text();
     if (!verb) return p.fail(actions);
-    const std::string &v = *verb;
+    const std::string& v = *verb;
     p.skip();
     if (v == "power") {
         a.kind = action_kind::power;
@@ -439,7 +439,7 @@ bool parse_action(line_parser &p, action &a) {
     return p.fail(actions);
 }
 
-bool parse_time(line_parser &p, const std::string &what, double &seconds) {
+bool parse_time(line_parser& p, const std::string& what, double& seconds) {
     std::string unit;
     double v = 0.0;
     if (!p.number(what, v, {"s", "ms"}, &unit)) return false;
@@ -451,11 +451,11 @@ bool parse_time(line_parser &p, const std::string &what, double &seconds) {
 }
 
 // "at 12 s", "at 600 m", "after 2 s", "when stopped"
-bool parse_trigger(line_parser &p, const std::string &first, trigger &t) {
+bool parse_trigger(line_parser& p, const std::string& first, trigger& t) {
     if (first == "at") {
         std::string unit;
         double v = 0.0;
-        const char *what = "a time ('at 12 s') or a position ('at 600 m')";
+        const char* what = "a time ('at 12 s') or a position ('at 600 m')";
         if (!p.number(what, v, {"s", "ms", "m"}, &unit)) return false;
         if (unit.empty()) return p.fail(std::string(what) + " with its unit");
         if (unit == "m") {
@@ -476,7 +476,7 @@ bool parse_trigger(line_parser &p, const std::string &first, trigger &t) {
     return true;
 }
 
-bool parse_end(line_parser &p, end_condition &e) {
+bool parse_end(line_parser& p, end_condition& e) {
     const auto first = p.peek_text();
     if (first && (*first == "at" || *first == "after" || *first == "when")) p.skip();
     if (first && *first == "at") {
@@ -498,12 +498,12 @@ bool parse_end(line_parser &p, end_condition &e) {
     return p.finish("end");
 }
 
-bool parse_statement(line_parser &p, scenario &s, int line) {
-    const char *statements = "a setting (name, vehicle, train, frame, start, location, speed, "
+bool parse_statement(line_parser& p, scenario& s, int line) {
+    const char* statements = "a setting (name, vehicle, train, frame, start, location, speed, "
                              "initialize, end) or an event (at, after, when)";
     const auto first = p.peek_text();
     if (!first) return p.fail(statements);
-    const std::string &w = *first;
+    const std::string& w = *first;
     p.skip();
     if (w == "at" || w == "after" || w == "when") {
         event e;
@@ -558,8 +558,8 @@ std::string parse_error::text() const {
     return out.str();
 }
 
-std::vector<parse_error> parse_scenario(std::string_view text, const std::string &file,
-                                        scenario &out) {
+std::vector<parse_error> parse_scenario(std::string_view text, const std::string& file,
+                                        scenario& out) {
     scenario s;
     s.source = file;
     std::vector<parse_error> errors;
@@ -586,7 +586,7 @@ std::vector<parse_error> parse_scenario(std::string_view text, const std::string
         }
     }
     // "brake emergency" means the vehicle's emergency position, wherever 'vehicle' stands.
-    for (event &e : s.events) {
+    for (event& e : s.events) {
         if (e.what.kind == action_kind::brake && e.what.text == "emergency") {
             e.what.value = s.emergency_brake();
         }
@@ -599,7 +599,7 @@ std::vector<parse_error> parse_scenario(std::string_view text, const std::string
     return errors;
 }
 
-std::vector<parse_error> load_scenario_file(const std::string &path, scenario &out) {
+std::vector<parse_error> load_scenario_file(const std::string& path, scenario& out) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {{path, 0, "cannot read the scenario file"}};
     std::ostringstream text;
@@ -608,7 +608,7 @@ std::vector<parse_error> load_scenario_file(const std::string &path, scenario &o
     return parse_scenario(text.str(), path, out);
 }
 
-const char *key_name(std::int32_t key) {
+const char* key_name(std::int32_t key) {
     switch (key) {
     case 0: return "confirm";
     case 1: return "release";

@@ -17,7 +17,7 @@ struct train_model {
     double decel = 0.5;       // per service brake notch
     double emergency = 5.0;   // at the emergency brake position and beyond
     double resistance = 0.05; // constant part of the running resistance
-    double drag = 0.00002;    // part that grows with the square of the speed
+    double drag = 0.00006;    // part that grows with the square of the speed
 };
 
 enum class trigger_kind {
@@ -93,17 +93,17 @@ struct parse_error {
 
 // Parses scenario text; every malformed line gives one error. `out` is usable only when the
 // result is empty.
-std::vector<parse_error> parse_scenario(std::string_view text, const std::string &file,
-                                        scenario &out);
+std::vector<parse_error> parse_scenario(std::string_view text, const std::string& file,
+                                        scenario& out);
 
 // Reads and parses a scenario file.
-std::vector<parse_error> load_scenario_file(const std::string &path, scenario &out);
+std::vector<parse_error> load_scenario_file(const std::string& path, scenario& out);
 
 // The journey used when no scenario is given.
 std::string_view default_scenario_text();
-constexpr const char *default_scenario_source = "built-in journey";
+constexpr const char* default_scenario_source = "built-in journey";
 
 // Short name of a key for the timeline: "confirm", "release", "EB acknowledge", "reset".
-const char *key_name(std::int32_t key);
+const char* key_name(std::int32_t key);
 
 } // namespace sim

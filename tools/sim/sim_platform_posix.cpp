@@ -23,43 +23,43 @@ namespace {
 constexpr char channel_name[] = "\\\\.\\mailslot\\QUILLBAR_DBG_PRINTF";
 } // namespace
 
-const char *library_file_name() { return "libtalvik.so"; }
+const char* library_file_name() { return "libtalvik.so"; }
 
 std::string executable_dir() {
     char path[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
     if (n <= 0) return {};
     path[n] = '\0';
-    const char *slash = std::strrchr(path, '/');
+    const char* slash = std::strrchr(path, '/');
     return slash == nullptr ? std::string()
                             : std::string(path, static_cast<std::size_t>(slash + 1 - path));
 }
 
-bool file_exists(const std::string &path) {
+bool file_exists(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-void *open_library(const std::string &path, std::string &error) {
+void* open_library(const std::string& path, std::string& error) {
     // dlopen searches the library path for a bare name: a file here is meant instead.
     const std::string name = path.find('/') == std::string::npos ? "./" + path : path;
-    void *library = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* library = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
-        const char *why = dlerror();
+        const char* why = dlerror();
         error = why != nullptr ? why : "cannot load the library";
     }
     return library;
 }
 
-void *find_symbol(void *library, const char *name) { return dlsym(library, name); }
+void* find_symbol(void* library, const char* name) { return dlsym(library, name); }
 
-void close_library(void *library) {
+void close_library(void* library) {
     if (library != nullptr) dlclose(library);
 }
 
 debug_listener::~debug_listener() { close(); }
 
-bool debug_listener::open(std::string &error) {
+bool debug_listener::open(std::string& error) {
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         error = std::strerror(errno);
@@ -70,7 +70,7 @@ bool debug_listener::open(std::string &error) {
     constexpr std::size_t name_len = sizeof channel_name - 1;
     std::memcpy(addr.sun_path + 1, channel_name, name_len);
     const auto addr_len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name_len);
-    if (bind(fd, reinterpret_cast<const sockaddr *>(&addr), addr_len) != 0) {
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), addr_len) != 0) {
         error =
             errno == EADDRINUSE ? "another listener has the debug channel" : std::strerror(errno);
         ::close(fd);
@@ -80,7 +80,7 @@ bool debug_listener::open(std::string &error) {
     return true;
 }
 
-bool debug_listener::receive(std::string &message) {
+bool debug_listener::receive(std::string& message) {
     if (handle_ < 0) return false;
     char buffer[2048];
     const ssize_t n = recv(static_cast<int>(handle_), buffer, sizeof buffer, 0);
@@ -94,8 +94,8 @@ void debug_listener::close() {
     handle_ = -1;
 }
 
-std::string find_program(const char *name) {
-    const char *path = std::getenv("PATH");
+std::string find_program(const char* name) {
+    const char* path = std::getenv("PATH");
     std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
     std::size_t start = 0;
     while (start <= dirs.size()) {
@@ -110,19 +110,19 @@ std::string find_program(const char *name) {
     return {};
 }
 
-std::FILE *open_pipe_to(const std::string &command) {
+std::FILE* open_pipe_to(const std::string& command) {
     // A program that quits early must fail the write, not end the simulator.
     std::signal(SIGPIPE, SIG_IGN);
     return popen(command.c_str(), "w");
 }
 
-int close_pipe(std::FILE *pipe) {
+int close_pipe(std::FILE* pipe) {
     const int status = pclose(pipe);
     if (status == -1) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string quote_for_shell(const std::string &path) {
+std::string quote_for_shell(const std::string& path) {
     std::string quoted = "'";
     for (char c : path) {
         if (c == '\'') {

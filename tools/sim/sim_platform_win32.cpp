@@ -30,7 +30,7 @@ HANDLE as_handle(long long h) { return reinterpret_cast<HANDLE>(static_cast<INT_
 
 } // namespace
 
-const char *library_file_name() { return "talvik.dll"; }
+const char* library_file_name() { return "talvik.dll"; }
 
 std::string executable_dir() {
     char path[MAX_PATH];
@@ -41,28 +41,28 @@ std::string executable_dir() {
     return cut == std::string::npos ? std::string() : dir.substr(0, cut + 1);
 }
 
-bool file_exists(const std::string &path) {
+bool file_exists(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-void *open_library(const std::string &path, std::string &error) {
+void* open_library(const std::string& path, std::string& error) {
     HMODULE library = LoadLibraryA(path.c_str());
     if (library == nullptr) error = last_error_text();
-    return reinterpret_cast<void *>(library);
+    return reinterpret_cast<void*>(library);
 }
 
-void *find_symbol(void *library, const char *name) {
-    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
+void* find_symbol(void* library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
-void close_library(void *library) {
+void close_library(void* library) {
     if (library != nullptr) FreeLibrary(static_cast<HMODULE>(library));
 }
 
 debug_listener::~debug_listener() { close(); }
 
-bool debug_listener::open(std::string &error) {
+bool debug_listener::open(std::string& error) {
     HANDLE slot = CreateMailslotA(mailslot_name, 0, 0, nullptr);
     if (slot == INVALID_HANDLE_VALUE) {
         error = GetLastError() == ERROR_ALREADY_EXISTS ? "another listener has the debug channel"
@@ -73,7 +73,7 @@ bool debug_listener::open(std::string &error) {
     return true;
 }
 
-bool debug_listener::receive(std::string &message) {
+bool debug_listener::receive(std::string& message) {
     if (handle_ == -1) return false;
     DWORD next_size = 0;
     DWORD waiting = 0;
@@ -93,16 +93,16 @@ void debug_listener::close() {
     handle_ = -1;
 }
 
-std::string find_program(const char *name) {
+std::string find_program(const char* name) {
     char found[MAX_PATH];
     const DWORD n = SearchPathA(nullptr, name, ".exe", MAX_PATH, found, nullptr);
     return n > 0 && n < MAX_PATH ? std::string(found, n) : std::string();
 }
 
-std::FILE *open_pipe_to(const std::string &command) { return _popen(command.c_str(), "w"); }
+std::FILE* open_pipe_to(const std::string& command) { return _popen(command.c_str(), "w"); }
 
-int close_pipe(std::FILE *pipe) { return _pclose(pipe); }
+int close_pipe(std::FILE* pipe) { return _pclose(pipe); }
 
-std::string quote_for_shell(const std::string &path) { return "\"" + path + "\""; }
+std::string quote_for_shell(const std::string& path) { return "\"" + path + "\""; }
 
 } // namespace sim::os

@@ -15,7 +15,7 @@ constexpr std::int32_t blank_digit = 11;
 
 struct named_index {
     std::int32_t index;
-    const char *name;
+    const char* name;
 };
 
 constexpr named_index lamps[] = {{0, "white lamp"},
@@ -29,13 +29,13 @@ constexpr named_index one_shot_sounds[] = {
     {2, "bell reverb"}, {21, "departure sound"}, {211, "lb_on sound"}, {212, "lb_off sound"}};
 constexpr std::int32_t stop_station_index = 150;
 
-std::string on_off(const char *name, std::int32_t value) {
+std::string on_off(const char* name, std::int32_t value) {
     if (value == 0) return std::string(name) + " off";
     if (value == 1) return std::string(name) + " on";
     return std::string(name) + " shows " + std::to_string(value);
 }
 
-std::string continuous(const char *name, std::int32_t value) {
+std::string continuous(const char* name, std::int32_t value) {
     if (value == sound_playing) return std::string(name) + " on";
     if (value == sound_silent) return std::string(name) + " off";
     return std::string(name) + " gets " + std::to_string(value);
@@ -52,7 +52,7 @@ std::string two_digits(std::int32_t v) {
     return std::to_string(v);
 }
 
-const char *traction_words(std::int32_t state) {
+const char* traction_words(std::int32_t state) {
     switch (state) {
     case 0: return "none";
     case 1: return "power";
@@ -63,7 +63,7 @@ const char *traction_words(std::int32_t state) {
 }
 
 // The parts of the monitor that change rarely; the clock and position change all the time.
-std::string monitor_key(const cab_state &c) {
+std::string monitor_key(const cab_state& c) {
     std::string key;
     for (std::int32_t i : {116, 117, 121, 140, 141, 142, 143, 144, 145, 147, 148, 149}) {
         key += std::to_string(c.panel_at(i)) + ",";
@@ -73,7 +73,7 @@ std::string monitor_key(const cab_state &c) {
 
 enum class gate { follows, withheld, braking, other };
 
-gate gate_of(const ats::handles &acting, const driver_state &d) {
+gate gate_of(const ats::handles& acting, const driver_state& d) {
     if (acting.brake != d.brake) return acting.power == 0 ? gate::braking : gate::other;
     if (acting.power != d.power || acting.reverser != d.reverser) {
         return acting.power == 0 && acting.reverser == 0 ? gate::withheld : gate::other;
@@ -81,9 +81,9 @@ gate gate_of(const ats::handles &acting, const driver_state &d) {
     return gate::follows;
 }
 
-std::string handles_text(const ats::handles &acting, const driver_state &d, gate g) {
+std::string handles_text(const ats::handles& acting, const driver_state& d, gate g) {
     std::string text;
-    auto add = [&](const char *name, std::int32_t value) {
+    auto add = [&](const char* name, std::int32_t value) {
         text += (text.empty() ? "" : ", ") + std::string(name) + " " + std::to_string(value);
     };
     switch (g) {
@@ -110,7 +110,7 @@ std::string handles_text(const ats::handles &acting, const driver_state &d, gate
     return "handles follow the driver again: " + text;
 }
 
-const char *beacon_meaning(std::int32_t type) {
+const char* beacon_meaning(std::int32_t type) {
     switch (type) {
     case 0: return "stop signal: alarm";
     case 1: return "stop signal: trip";
@@ -133,17 +133,17 @@ std::string format_number(double v) {
 
 } // namespace
 
-std::vector<std::string> describe_changes(const cab_state &before, const cab_state &after) {
+std::vector<std::string> describe_changes(const cab_state& before, const cab_state& after) {
     std::vector<std::string> changes;
-    for (const auto &lamp : lamps) {
+    for (const auto& lamp : lamps) {
         const std::int32_t v = after.panel_at(lamp.index);
         if (v != before.panel_at(lamp.index)) changes.push_back(on_off(lamp.name, v));
     }
-    for (const auto &s : continuous_sounds) {
+    for (const auto& s : continuous_sounds) {
         const std::int32_t v = after.sound_at(s.index);
         if (v != before.sound_at(s.index)) changes.push_back(continuous(s.name, v));
     }
-    for (const auto &s : one_shot_sounds) {
+    for (const auto& s : one_shot_sounds) {
         const std::int32_t v = after.sound_at(s.index);
         if (v == sound_once) {
             changes.push_back(std::string(s.name) + " (once)");
@@ -168,7 +168,7 @@ std::vector<std::string> describe_changes(const cab_state &before, const cab_sta
     return changes;
 }
 
-std::string monitor_line(const cab_state &c) {
+std::string monitor_line(const cab_state& c) {
     std::string line = "monitor: " + std::to_string(c.panel_at(116)) + "/" +
                        std::to_string(c.panel_at(117)) + " " + two_digits(c.panel_at(118)) + ":" +
                        two_digits(c.panel_at(119)) + " | ";
@@ -182,14 +182,14 @@ std::string monitor_line(const cab_state &c) {
     return line;
 }
 
-std::string describe_event(const action &a, std::int32_t emergency) {
+std::string describe_event(const action& a, std::int32_t emergency) {
     switch (a.kind) {
     case action_kind::power: return "driver: power " + std::to_string(a.value);
     case action_kind::brake:
         return "driver: brake " + std::to_string(a.value) +
                (a.value == emergency ? " (emergency)" : "");
     case action_kind::reverser: {
-        const char *words = a.value == 1    ? " (forward)"
+        const char* words = a.value == 1    ? " (forward)"
                             : a.value == 0  ? " (neutral)"
                             : a.value == -1 ? " (backward)"
                                             : "";
@@ -197,7 +197,7 @@ std::string describe_event(const action &a, std::int32_t emergency) {
     }
     case action_kind::key_down:
     case action_kind::key_up: {
-        const char *name = key_name(a.value);
+        const char* name = key_name(a.value);
         return "driver: key " + std::to_string(a.value) +
                (name != nullptr ? " (" + std::string(name) + ")" : "") +
                (a.kind == action_kind::key_down ? " down" : " up");
@@ -207,7 +207,7 @@ std::string describe_event(const action &a, std::int32_t emergency) {
     case action_kind::doors_close: return "doors close";
     case action_kind::signal: return "signal aspect " + std::to_string(a.value);
     case action_kind::beacon: {
-        const char *meaning = beacon_meaning(a.beacon.type);
+        const char* meaning = beacon_meaning(a.beacon.type);
         return "beacon " + std::to_string(a.beacon.type) +
                (meaning != nullptr ? " (" + std::string(meaning) + ")" : "") + ": signal " +
                std::to_string(a.beacon.signal) + ", distance " + format_number(a.beacon.distance) +
@@ -218,13 +218,13 @@ std::string describe_event(const action &a, std::int32_t emergency) {
     return {};
 }
 
-void timeline_printer::line(const moment &at, const char *mark, const std::string &text) {
+void timeline_printer::line(const moment& at, const char* mark, const std::string& text) {
     std::fprintf(out_, "%9.2f s %9.1f m %6.1f km/h  %s %s\n",
                  static_cast<double>(at.elapsed_ms) / 1000.0, at.location, at.speed, mark,
                  text.c_str());
 }
 
-void timeline_printer::on_start(const scenario &s, std::int32_t plugin_version) {
+void timeline_printer::on_start(const scenario& s, std::int32_t plugin_version) {
     last_ = cab_state::resting();
     last_driver_ = driver_state{};
     last_monitor_.clear();
@@ -238,18 +238,18 @@ void timeline_printer::on_start(const scenario &s, std::int32_t plugin_version) 
     std::fprintf(out_, "%11s %11s %11s\n", "time", "position", "speed");
 }
 
-void timeline_printer::on_event(const moment &at, const event &e, const scenario &s) {
+void timeline_printer::on_event(const moment& at, const event& e, const scenario& s) {
     line(at, e.what.kind == action_kind::note ? "#" : ">",
          describe_event(e.what, s.emergency_brake()));
 }
 
-void timeline_printer::on_frame(const frame_record &f, const scenario &) {
-    const cab_state &cab = f.cab;
-    // The plug-in always returns constant speed 2; anything else is a frame it did not finish.
-    const bool failed = cab.acting.const_speed != cab_state::resting().acting.const_speed;
+void timeline_printer::on_frame(const frame_record& f, const scenario&) {
+    const cab_state& cab = f.cab;
+    const bool failed = is_fail_safe_frame(cab);
     if (failed != failing_) {
         line(f.at, "!",
-             failed ? "the plug-in did not complete this frame (the host gets all handles 0)"
+             failed ? "the plug-in failed and answers with its fail-safe outputs "
+                      "(emergency brake, red lamp); --debug shows why"
                     : "the plug-in completes its frames again");
         failing_ = failed;
     }
@@ -262,7 +262,7 @@ void timeline_printer::on_frame(const frame_record &f, const scenario &) {
     if (now != before || (now != gate::follows && handles_changed)) {
         line(f.at, " ", handles_text(cab.acting, f.driver, now));
     }
-    for (const std::string &change : describe_changes(last_, cab)) {
+    for (const std::string& change : describe_changes(last_, cab)) {
         line(f.at, " ", change);
     }
     const std::string key = monitor_key(cab);
@@ -274,21 +274,23 @@ void timeline_printer::on_frame(const frame_record &f, const scenario &) {
     last_driver_ = f.driver;
 }
 
-void timeline_printer::on_debug(const moment &at, const std::string &text) {
+void timeline_printer::on_debug(const moment& at, const std::string& text) {
     line(at, "~", "debug: " + text);
 }
 
-void timeline_printer::on_finish(const run_summary &summary, const scenario &) {
-    line(summary.end, "=",
-         "end after " + std::to_string(summary.frames) + " frames" +
-             (summary.hit_limit ? " (stopped at the one-hour limit)" : ""));
-    for (const event *e : summary.never_happened) {
+void timeline_printer::on_finish(const run_summary& summary, const scenario& s) {
+    const char* why = "";
+    if (summary.ended_by == run_end::limit) why = " (stopped at the one-hour limit)";
+    if (summary.ended_by == run_end::stuck) {
+        why = " (the train stands and no remaining event can happen)";
+    }
+    line(summary.end, "=", "end after " + std::to_string(summary.frames) + " frames" + why);
+    for (const event* e : summary.never_happened) {
         std::fprintf(out_, "   never happened: line %d: %s\n", e->line,
-                     describe_event(e->what, 0).c_str());
+                     describe_event(e->what, s.emergency_brake()).c_str());
     }
     if (summary.failed_frames > 0) {
-        std::fprintf(out_,
-                     "   the plug-in failed %" PRId64 " frame(s); --debug shows its messages\n",
+        std::fprintf(out_, "   the plug-in failed %" PRId64 " frame(s); --debug shows why\n",
                      summary.failed_frames);
     }
     std::fflush(out_);

@@ -8,15 +8,15 @@ namespace sim {
 namespace {
 constexpr double kmh_to_ms = 1.0 / 3.6;
 
-double brake_rate(const train_model &model, std::int32_t emergency_brake, std::int32_t brake) {
+double brake_rate(const train_model& model, std::int32_t emergency_brake, std::int32_t brake) {
     if (brake <= 0) return 0.0;
     if (brake >= emergency_brake) return model.emergency;
     return model.decel * brake;
 }
 } // namespace
 
-void advance(const train_model &model, std::int32_t emergency_brake, const ats::handles &acting,
-             double dt_s, train_motion &motion) {
+void advance(const train_model& model, std::int32_t emergency_brake, const ats::handles& acting,
+             double dt_s, train_motion& motion) {
     const double v = motion.speed;
     const int direction = acting.reverser > 0 ? 1 : acting.reverser < 0 ? -1 : 0;
     const std::int32_t notch = std::min(acting.power, model.power_notches);
@@ -34,7 +34,7 @@ void advance(const train_model &model, std::int32_t emergency_brake, const ats::
     motion.speed = next;
 }
 
-float traction_value(const ats::handles &acting, double speed) {
+float traction_value(const ats::handles& acting, double speed) {
     if (acting.power > 0 && acting.reverser != 0) return static_cast<float>(acting.power);
     if (acting.brake > 0 && speed != 0.0) return -static_cast<float>(acting.brake);
     return 0.0f;
