@@ -74,7 +74,7 @@ class journey {
             if (is_fail_safe_frame(cab_)) ++summary.failed_frames;
 
             if (finished()) break;
-            if (s_.end.kind != end_kind::at_time && stuck()) {
+            if (could_wait_forever() && stuck()) {
                 summary.ended_by = run_end::stuck;
                 break;
             }
@@ -177,6 +177,12 @@ class journey {
         const frame_record record{now_, driver_, cab_};
         for (run_observer* o : observers_)
             o->on_frame(record, s_);
+    }
+
+    // Only an end that waits for events or for a position can be waited for in vain.
+    bool could_wait_forever() const {
+        if (s_.end.kind == end_kind::at_time) return false;
+        return s_.end.kind == end_kind::at_position || !all_happened();
     }
 
     // Standing, held by the handles, and every remaining event waits for a position or for an

@@ -137,6 +137,7 @@ class line_parser {
         if (!peek_number()) return fail(what);
         const token& t = tokens_[pos_];
         std::string unit = t.unit;
+        last_value_ = pos_;
         ++pos_;
         if (unit.empty() && !at_end() && tokens_[pos_].kind == token::word) {
             for (const char* u : units) {
@@ -173,6 +174,14 @@ class line_parser {
         return true;
     }
 
+    // Refuses the number just read: "expected <what>, found '<number>'".
+    bool reject(const std::string& what) {
+        if (error_.empty() && last_value_ < tokens_.size()) {
+            error_ = "expected " + what + ", found '" + tokens_[last_value_].text + "'";
+        }
+        return false;
+    }
+
     bool finish(const char* statement) {
         if (failed()) return false;
         if (at_end()) return true;
@@ -201,6 +210,7 @@ class line_parser {
 
     std::vector<token> tokens_;
     std::size_t pos_ = 0;
+    std::size_t last_value_ = static_cast<std::size_t>(-1);
     std::string error_;
 };
 
@@ -225,7 +235,7 @@ bool pairs(line_parser& p, const char* statement, const char* field_list, Known 
 bool non_negative(line_parser& p, const std::string& what, double& target) {
     double v = 0.0;
     if (!p.number(what, v, {})) return false;
-    if (v < 0.0) return p.fail(what);
+    if (v < 0.0) return p.reject(what);
     target = v;
     return true;
 }
@@ -443,9 +453,9 @@ bool parse_time(line_parser& p, const std::string& what, double& seconds) {
     std::string unit;
     double v = 0.0;
     if (!p.number(what, v, {"s", "ms"}, &unit)) return false;
-    if (unit.empty()) return p.fail(what + " with its unit 's' or 'ms'");
+    if (unit.empty()) return p.reject(what + " with its unit 's' or 'ms'");
     if (unit == "ms") v /= 1000.0;
-    if (v < 0.0 || v > max_seconds) return p.fail(what + " from 0 to 86400 s");
+    if (v < 0.0 || v > max_seconds) return p.reject(what + " from 0 to 86400 s");
     seconds = v;
     return true;
 }
@@ -457,13 +467,13 @@ bool parse_trigger(line_parser& p, const std::string& first, trigger& t) {
         double v = 0.0;
         const char* what = "a time ('at 12 s') or a position ('at 600 m')";
         if (!p.number(what, v, {"s", "ms", "m"}, &unit)) return false;
-        if (unit.empty()) return p.fail(std::string(what) + " with its unit");
+        if (unit.empty()) return p.reject(std::string(what) + " with its unit");
         if (unit == "m") {
             t = {trigger_kind::at_position, v};
             return true;
         }
         if (unit == "ms") v /= 1000.0;
-        if (v < 0.0 || v > max_seconds) return p.fail("a time from 0 to 86400 s");
+        if (v < 0.0 || v > max_seconds) return p.reject("a time from 0 to 86400 s");
         t = {trigger_kind::at_time, v};
         return true;
     }
@@ -523,7 +533,7 @@ bool parse_statement(line_parser& p, scenario& s, int line) {
         const std::string what = "a frame step from 1 to 1000 ms";
         if (!p.number(what, ms, {"ms"}, &unit)) return false;
         if (unit.empty() || ms != std::floor(ms) || ms < 1 || ms > max_frame_ms) {
-            return p.fail(what);
+            return p.reject(what);
         }
         s.frame_ms = static_cast<std::int32_t>(ms);
         return p.finish("frame");

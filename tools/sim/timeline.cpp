@@ -71,14 +71,18 @@ std::string monitor_key(const cab_state& c) {
     return key;
 }
 
-enum class gate { follows, withheld, braking, other };
-
-gate gate_of(const ats::handles& acting, const driver_state& d) {
-    if (acting.brake != d.brake) return acting.power == 0 ? gate::braking : gate::other;
-    if (acting.power != d.power || acting.reverser != d.reverser) {
-        return acting.power == 0 && acting.reverser == 0 ? gate::withheld : gate::other;
+// How the handles the host acts on relate to the driver's: passed on, withheld by the open
+// doors, or overridden by a protection device's brake.
+gate gate_of(const ats::handles& acting, const driver_state& d, std::int32_t emergency) {
+    const bool doors_open = !d.doors_closed;
+    const std::int32_t gated_power = doors_open ? 0 : d.power;
+    const std::int32_t gated_reverser = doors_open ? 0 : d.reverser;
+    if (acting.power == gated_power && acting.brake == d.brake &&
+        acting.reverser == gated_reverser) {
+        return doors_open && (d.power != 0 || d.reverser != 0) ? gate::withheld : gate::follows;
     }
-    return gate::follows;
+    if (acting.power == 0 && acting.brake == emergency) return gate::braking;
+    return gate::other;
 }
 
 std::string handles_text(const ats::handles& acting, const driver_state& d, gate g) {
@@ -95,8 +99,7 @@ std::string handles_text(const ats::handles& acting, const driver_state& d, gate
     case gate::withheld:
         add("power", acting.power);
         add("reverser", acting.reverser);
-        return std::string("traction withheld") + (d.doors_closed ? "" : " (doors open)") + ": " +
-               text;
+        return "traction withheld (doors open): " + text;
     case gate::other:
         add("power", acting.power);
         add("brake", acting.brake);
@@ -226,7 +229,8 @@ void timeline_printer::line(const moment& at, const char* mark, const std::strin
 
 void timeline_printer::on_start(const scenario& s, std::int32_t plugin_version) {
     last_ = cab_state::resting();
-    last_driver_ = driver_state{};
+    last_gate_ = gate::follows;
+    last_gate_text_.clear();
     last_monitor_.clear();
     failing_ = false;
     std::fprintf(out_, "== %s (%s)\n", s.name.c_str(), s.source.c_str());
@@ -243,7 +247,7 @@ void timeline_printer::on_event(const moment& at, const event& e, const scenario
          describe_event(e.what, s.emergency_brake()));
 }
 
-void timeline_printer::on_frame(const frame_record& f, const scenario&) {
+void timeline_printer::on_frame(const frame_record& f, const scenario& s) {
     const cab_state& cab = f.cab;
     const bool failed = is_fail_safe_frame(cab);
     if (failed != failing_) {
@@ -254,14 +258,14 @@ void timeline_printer::on_frame(const frame_record& f, const scenario&) {
         failing_ = failed;
     }
     if (failed) return;
-    const gate before = gate_of(last_.acting, last_driver_);
-    const gate now = gate_of(cab.acting, f.driver);
-    const bool handles_changed = cab.acting.power != last_.acting.power ||
-                                 cab.acting.brake != last_.acting.brake ||
-                                 cab.acting.reverser != last_.acting.reverser;
-    if (now != before || (now != gate::follows && handles_changed)) {
-        line(f.at, " ", handles_text(cab.acting, f.driver, now));
+    // Said once when it starts and again only when what the host gets changes.
+    const gate now = gate_of(cab.acting, f.driver, s.emergency_brake());
+    if (now != gate::follows || last_gate_ != gate::follows) {
+        const std::string text = handles_text(cab.acting, f.driver, now);
+        if (text != last_gate_text_) line(f.at, " ", text);
+        last_gate_text_ = text;
     }
+    last_gate_ = now;
     for (const std::string& change : describe_changes(last_, cab)) {
         line(f.at, " ", change);
     }
@@ -271,7 +275,6 @@ void timeline_printer::on_frame(const frame_record& f, const scenario&) {
         last_monitor_ = key;
     }
     last_ = cab;
-    last_driver_ = f.driver;
 }
 
 void timeline_printer::on_debug(const moment& at, const std::string& text) {

@@ -18,6 +18,9 @@ std::string monitor_line(const cab_state& cab);
 // An event in words: "driver: power 3", "beacon 50 (pattern check) signal 0, ...".
 std::string describe_event(const action& a, std::int32_t emergency);
 
+// How the handles the host acts on relate to the driver's.
+enum class gate { follows, withheld, braking, other };
+
 class timeline_printer : public run_observer {
   public:
     explicit timeline_printer(std::FILE* out) : out_(out) {}
@@ -33,7 +36,8 @@ class timeline_printer : public run_observer {
 
     std::FILE* out_;
     cab_state last_ = cab_state::resting();
-    driver_state last_driver_;
+    gate last_gate_ = gate::follows;
+    std::string last_gate_text_;
     std::string last_monitor_;
     bool failing_ = false;
 };
