@@ -65,6 +65,32 @@ void plot_collector::on_frame(const frame_record& f, const scenario&) {
     }
 }
 
+std::vector<plot_collector::label_at> plot_collector::merged_marks(bool by_time) const {
+    // Marks closer than this share one label, so their words do not print over each other.
+    constexpr double closeness = 1.0 / 150.0;
+    // Longer labels would run out of the picture.
+    constexpr std::size_t longest_label = 30;
+    std::vector<label_at> merged;
+    if (samples_.empty()) return merged;
+    const double first = by_time ? samples_.front().seconds : samples_.front().location;
+    const double last = by_time ? samples_.back().seconds : samples_.back().location;
+    const double near = (last > first ? last - first : 1.0) * closeness;
+    for (const mark& m : marks_) {
+        const double x = by_time ? m.seconds : m.location;
+        if (!merged.empty() && x - merged.back().x < near) {
+            std::string& text = merged.back().text;
+            if (text.find(m.label) == std::string::npos && text.size() < longest_label) {
+                text += ", " + m.label;
+                if (text.size() >= longest_label) text += ", ...";
+            }
+            merged.back().protection = merged.back().protection || m.protection;
+            continue;
+        }
+        merged.push_back({x, m.label, m.protection});
+    }
+    return merged;
+}
+
 std::string plot_collector::gnuplot_script(const std::string& png_path, plot_axis axis) const {
     const bool by_time = axis == plot_axis::time;
     std::string s;
@@ -80,15 +106,15 @@ std::string plot_collector::gnuplot_script(const std::string& png_path, plot_axi
     s += "set output " + quoted(png_path) + "\n";
     s += "set multiplot layout 2,1 title " + quoted(title_) + "\n";
     s += "set grid\nset key top right opaque\nset lmargin 10\nset rmargin 4\n";
-    for (const mark& m : marks_) {
-        const double x = by_time ? m.seconds : m.location;
+    s += "set autoscale xfixmin\nset autoscale xfixmax\n";
+    for (const label_at& m : merged_marks(by_time)) {
         const char* colour = m.protection ? "#cc0000" : "#888888";
         std::snprintf(row, sizeof row,
-                      "set arrow from %.3f, graph 0 to %.3f, graph 1 nohead lc rgb '%s' dt 2\n", x,
-                      x, colour);
+                      "set arrow from %.3f, graph 0 to %.3f, graph 1 nohead lc rgb '%s' dt 2\n",
+                      m.x, m.x, colour);
         s += row;
         std::snprintf(row, sizeof row, "set label %s at %.3f, graph 0.98 rotate by 90 right ",
-                      quoted(m.label).c_str(), x);
+                      quoted(m.text).c_str(), m.x);
         s += row;
         s += std::string("font ',8' tc rgb '") + colour + "'\n";
     }

@@ -29,6 +29,14 @@ class plot_collector : public run_observer {
         std::string label;
         bool protection; // a protection brake began here
     };
+    struct label_at {
+        double x; // along the plot's axis
+        std::string text;
+        bool protection;
+    };
+    // The marks along the chosen axis, close ones sharing a label.
+    std::vector<label_at> merged_marks(bool by_time) const;
+
     std::string title_;
     std::vector<sample> samples_;
     std::vector<mark> marks_;
