@@ -20,3 +20,12 @@ cp build/linux/tools/dbgview/talvik-dbgview build/win32/tools/dbgview/talvik-dbg
 echo
 echo "Built:"
 ls -l dist/linux dist/win32 dist/win64 dist/tools
+
+# The main job: talvik-sim drives the built library through the default journey.
+tools/setup.sh plot
+cp build/linux/tools/sim/talvik-sim dist/linux/
+echo
+echo "The default journey, as the cab shows it (talvik-sim):"
+dist/linux/talvik-sim --csv dist/journey.csv --plot dist/journey.png
+echo
+echo "Frame by frame: dist/journey.csv; speed, power and brake: dist/journey.png"
