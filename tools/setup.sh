@@ -40,7 +40,8 @@ group_windows() {
 }
 
 group_wine64() {
-  need wine wine64
+  # locales: localedef, for the Windows checks under a Japanese code page.
+  need wine wine64 locales
 }
 
 group_wine32() {
@@ -57,9 +58,14 @@ group_wine32() {
     echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
       | sudo_if_needed tee /proc/sys/fs/binfmt_misc/register >/dev/null || true
   fi
+  if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && ! grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386; then
+    echo 1 | sudo_if_needed tee /proc/sys/fs/binfmt_misc/qemu-i386 >/dev/null || true
+  fi
 }
 
 group_squirrel() {
+  # The fetch unpacks a .tar.xz and applies Debian's patches.
+  need patch xz-utils
   "$here/cmake/fetch-squirrel.sh"
 }
 

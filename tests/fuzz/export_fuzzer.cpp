@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "channel_listener.h"
+#include "plugin/channel_name.h"
 #include "plugin_host.h"
 
 namespace {
@@ -87,8 +89,8 @@ void make_instances() {
 }
 
 // A debug listener, as a debug viewer creates it, so that the diagnostic lines are formatted and
-// sent too. Only on request (TALVIK_FUZZ_LISTEN=1): the name is machine-wide, and tests running
-// beside the fuzzer must not find a listener they did not make.
+// sent too. The process moves to a network namespace of its own first: the name is machine-wide
+// otherwise, and tests running beside the fuzzer must not find a listener they did not make.
 class debug_listener {
   public:
     void toggle() {
@@ -97,12 +99,12 @@ class debug_listener {
             fd_ = -1;
             return;
         }
-        static constexpr char name[] = "\\\\.\\mailslot\\QUILLBAR_DBG_PRINTF";
         fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
-        std::memcpy(addr.sun_path + 1, name, sizeof name - 1);
-        const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + sizeof name);
+        constexpr std::size_t name_len = sizeof ats::debug_channel_name - 1;
+        std::memcpy(addr.sun_path + 1, ats::debug_channel_name, name_len);
+        const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name_len);
         if (fd_ >= 0 && bind(fd_, reinterpret_cast<const sockaddr*>(&addr), len) != 0) {
             close(fd_);
             fd_ = -1;
@@ -273,8 +275,9 @@ bool is_sound_command(std::int32_t v) { return v == -10000 || v == -1 || v == 1 
 
 // What every frame must give the host, whatever came before it. Run after every frame, so kept
 // out of the coverage instrumentation: its branches say nothing about the plug-in.
-__attribute__((no_sanitize("coverage"))) void check_frame(const ats::handles& out, const std::array<std::int32_t, array_size>& panel,
-                 const std::array<std::int32_t, array_size>& sound) {
+__attribute__((no_sanitize("coverage"))) void
+check_frame(const ats::handles& out, const std::array<std::int32_t, array_size>& panel,
+            const std::array<std::int32_t, array_size>& sound) {
     static const auto panel_used = [] {
         std::array<bool, array_size> used{};
         for (int i : {0,   1,   8,   20,  21,  110, 111, 112, 113, 116, 117, 118, 119,
@@ -335,8 +338,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         if (null_fd >= 0) dup2(null_fd, STDOUT_FILENO);
     }
     make_instances();
-    const char* listen = std::getenv("TALVIK_FUZZ_LISTEN");
-    listening_allowed = listen != nullptr && *listen == '1';
+    listening_allowed = talvik_test::isolate_channel_name();
     if (listening_allowed) listener.toggle();
     return 0;
 }

@@ -109,7 +109,7 @@ seeds["extremes"] = (bytes([LOAD, SPEC]) + i(2**31 - 1) + i(-2**31) + i(0) + byt
                      bytes([KEY_UP]) + i(2**31 - 1) + bytes([DOOR_CLOSE]) + elapse(f(100)) +
                      frames(16, 33, f(100)) + bytes([DISPOSE]))
 
-# The debug channel (with TALVIK_FUZZ_LISTEN=1): lines with extreme values, then the listener
+# The debug channel: lines with extreme values, then the listener
 # going away and coming back.
 seeds["debug_channel"] = (start() + elapse(f(0), special(LOC_DBL_MAX)) +
                           beacon(50, -2**31, special(FLT_MAX_), 2**31 - 1) +
