@@ -155,10 +155,12 @@ TEST(ClosedLoop, TriggersByTimePositionDelayAndStandstill) {
 }
 
 TEST(ClosedLoop, ARunThatCannotGoOnEndsEarly) {
-    // The doors never close: the beacon at 500 m can never be reached.
-    const recorder r = run(from_text("at 0 s reverser forward\n"
-                                     "at 0 s power 3\n"
-                                     "at 500 m beacon type 0 signal 0 distance 1 optional 0\n"));
+    // The doors never close: the beacon at 500 m can never be reached. The summary points into
+    // the scenario's events, so the scenario has to outlive it.
+    const sim::scenario s = from_text("at 0 s reverser forward\n"
+                                      "at 0 s power 3\n"
+                                      "at 500 m beacon type 0 signal 0 distance 1 optional 0\n");
+    const recorder r = run(s);
     EXPECT_EQ(r.summary.ended_by, sim::run_end::stuck);
     ASSERT_EQ(r.summary.never_happened.size(), 1u);
     EXPECT_EQ(r.summary.never_happened[0]->line, 3);
