@@ -10,3 +10,7 @@ cp build/linux/plugin/libtalvik.so build/linux/plugin/signal_pattern.nut dist/li
 echo
 echo "Built:"
 ls -l dist/linux
+
+# The release archives for both widths of the simulator, checked.
+tools/package.sh win32 win64
+ls -l dist/talvik-*.zip
