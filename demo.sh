@@ -11,6 +11,15 @@ echo
 echo "Built:"
 ls -l dist/linux
 
+# The main job: talvik-sim drives the built library through the default journey.
+tools/setup.sh plot
+cp build/linux/tools/sim/talvik-sim dist/linux/
+echo
+echo "The default journey, as the cab shows it (talvik-sim):"
+dist/linux/talvik-sim --csv dist/journey.csv --plot dist/journey.png
+echo
+echo "Frame by frame: dist/journey.csv; speed, power and brake: dist/journey.png"
+
 # The release archives for both widths of the simulator, checked.
 tools/package.sh win32 win64
 ls -l dist/talvik-*.zip

@@ -1,0 +1,236 @@
+// talvik-sim as a user runs it: exit status, its one-line complaints, the files it writes.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct outcome {
+    int status = -1;
+    std::string output; // standard output and standard error together
+};
+
+// Runs talvik-sim with `arguments`; `environment` goes before the command ("PATH=...").
+outcome talvik_sim(const std::string& arguments, const std::string& environment = "") {
+    const std::string command =
+        environment + " " + std::string(TALVIK_SIM_PATH) + " " + arguments + " 2>&1";
+    outcome o;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return o;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        o.output.append(buffer, n);
+    const int status = pclose(pipe);
+    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return o;
+}
+
+// A scratch directory for one test, removed afterwards.
+class CommandLine : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/talvik-sim-test.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+    std::string file(const std::string& name, const std::string& text) {
+        const std::string path = dir_ + "/" + name;
+        std::ofstream(path) << text;
+        return path;
+    }
+    static std::string read(const std::string& path) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    std::string dir_;
+};
+
+const std::string library = std::string("--library ") + TALVIK_LIBRARY_PATH + " ";
+
+TEST_F(CommandLine, DefaultJourneyRunsAndSaysWhatTheCabShows) {
+    const outcome o = talvik_sim(library);
+    EXPECT_EQ(o.status, 0) << o.output;
+    for (const char* words : {"bell on", "red lamp on", "protection brake: power 0, brake 9",
+                              "EB buzzer off", "departure sound (once)",
+                              "monitor: ", "stop-station indication blinking", "= end after"}) {
+        EXPECT_NE(o.output.find(words), std::string::npos) << words;
+    }
+}
+
+TEST_F(CommandLine, BadScenarioRunsNothing) {
+    const std::string path = file("bad.txt", "at 1 s power 3\nat 2 s brake lots\n");
+    const outcome o = talvik_sim(library + path);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.output,
+              "talvik-sim: " + path + ":2: expected a brake notch or 'emergency', found 'lots'\n");
+}
+
+TEST_F(CommandLine, OneBadScenarioAmongSeveralRunsNone) {
+    const std::string good = file("good.txt", "end at 1 s\n");
+    const std::string bad = file("bad.txt", "frame fast\n");
+    const outcome o = talvik_sim(library + good + " " + bad);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.output.find("== "), std::string::npos) << o.output;
+}
+
+TEST_F(CommandLine, LibraryProblemsGiveOneClearLine) {
+    outcome o = talvik_sim("--library " + dir_ + "/libtalvik.so");
+    EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(o.output, "talvik-sim: plug-in library not found: " + dir_ + "/libtalvik.so\n");
+
+    o = talvik_sim(std::string("--library ") + NOT_A_PLUGIN_PATH);
+    EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(o.output, std::string("talvik-sim: ") + NOT_A_PLUGIN_PATH +
+                            " is not a talvik plug-in: it lacks the export(s) Dispose, "
+                            "GetPluginVersion, SetVehicleSpec, Initialize, Elapse, SetPower, "
+                            "SetBrake, SetReverser, KeyDown, KeyUp, HornBlow, DoorOpen, DoorClose, "
+                            "SetSignal, SetBeaconData\n");
+
+    o = talvik_sim("--library " + file("fake.so", "not a library"));
+    EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(o.output.rfind("talvik-sim: cannot load the plug-in library ", 0), 0u) << o.output;
+}
+
+TEST_F(CommandLine, CsvHasOneRowPerFrameWithEveryMappedIndex) {
+    const std::string scenario = file("short.txt", "frame 50 ms\nat 0 s doors close\n"
+                                                   "at 0 s reverser forward\nat 0 s power 2\n"
+                                                   "end at 1 s\n");
+    const std::string csv = dir_ + "/short.csv";
+    const outcome o = talvik_sim(library + "--quiet --csv " + csv + " " + scenario);
+    ASSERT_EQ(o.status, 0) << o.output;
+    EXPECT_EQ(o.output, "");
+    std::istringstream rows(read(csv));
+    std::string header, row, last;
+    std::getline(rows, header);
+    EXPECT_EQ(header.rfind("time_ms,location_m,speed,brake,power,reverser,const_speed,panel_0,"
+                           "panel_1,panel_8,panel_20,panel_21,panel_110,",
+                           0),
+              0u);
+    EXPECT_NE(header.find(",panel_150,sound_0,sound_1,sound_2,sound_13,sound_21,sound_150,"
+                          "sound_160,sound_211,sound_212"),
+              std::string::npos);
+    int count = 0;
+    while (std::getline(rows, row)) {
+        ++count;
+        EXPECT_EQ(std::count(row.begin(), row.end(), ','), 40) << row;
+        last = row;
+    }
+    EXPECT_EQ(count, 21); // 0 to 1000 ms in 50 ms frames
+    EXPECT_EQ(last.rfind("36001000,", 0), 0u) << last;
+    EXPECT_NE(last.find(",0,2,1,2,"), std::string::npos) << last; // brake 0, power 2, rev 1, 2
+}
+
+TEST_F(CommandLine, SeveralScenariosGetACsvEach) {
+    const std::string a = file("a.txt", "end at 0.1 s\n");
+    const std::string b = file("b.txt", "end at 0.2 s\n");
+    const outcome o = talvik_sim(library + "--quiet --csv-dir " + dir_ + " " + a + " " + b);
+    ASSERT_EQ(o.status, 0) << o.output;
+    const std::string a_csv = read(dir_ + "/a.csv");
+    EXPECT_EQ(std::count(a_csv.begin(), a_csv.end(), '\n'), 7); // header and 6 frames
+    const std::string b_csv = read(dir_ + "/b.csv");
+    EXPECT_EQ(std::count(b_csv.begin(), b_csv.end(), '\n'), 12);
+    EXPECT_EQ(talvik_sim(library + "--csv x.csv " + a + " " + b).status, 2);
+}
+
+TEST_F(CommandLine, UnwritableCsvStopsBeforeTheRun) {
+    const outcome o = talvik_sim(library + "--csv " + dir_ + "/missing/dir/out.csv");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.output, "talvik-sim: cannot write " + dir_ + "/missing/dir/out.csv\n");
+}
+
+TEST_F(CommandLine, PlotNeedsGnuplotAndSaysSo) {
+    const std::string png = dir_ + "/journey.png";
+    // Without gnuplot on the search path the run completes but says why there is no plot.
+    const outcome without = talvik_sim(library + "--quiet --plot " + png, "PATH=/nonexistent");
+    EXPECT_EQ(without.status, 1);
+    EXPECT_EQ(without.output, "talvik-sim: gnuplot is not installed (tools/setup.sh plot installs "
+                              "it): no plot written\n");
+    if (access("/usr/bin/gnuplot", X_OK) == 0) {
+        const outcome o = talvik_sim(library + "--quiet --plot " + png);
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(o.output, "");
+        const std::string image = read(png);
+        ASSERT_GT(image.size(), 8u);
+        EXPECT_EQ(image.substr(1, 3), "PNG");
+    }
+}
+
+TEST_F(CommandLine, CheckScriptShowsThePatternOrSaysWhatIsWrong) {
+    outcome o = talvik_sim("--check-script " + std::string(TALVIK_SOURCE_DIR) +
+                           "/scripts/signal_pattern.nut");
+    if (o.output.find("not available") != std::string::npos) GTEST_SKIP() << o.output;
+    EXPECT_EQ(o.status, 0) << o.output;
+    EXPECT_NE(o.output.find("fits the plug-in's script contract"), std::string::npos);
+    EXPECT_NE(o.output.find("permitted speed"), std::string::npos);
+
+    const struct {
+        const char* script;
+        const char* complaint;
+    } table[] = {
+        {"function get_brake_pattern_offset(r) { return 20; }\n"
+         "function get_incoming_pattern_offset(r) { return 50; }\n",
+         "does not define the global function lookup_brake_pattern"},
+        {"function get_brake_pattern_offset(r) { return \"far\"; }\n"
+         "function get_incoming_pattern_offset(r) { return 50; }\n"
+         "function lookup_brake_pattern(a, b, d, o) { return d; }\n",
+         "get_brake_pattern_offset does not return a number"},
+        {"function get_brake_pattern_offset(r) { return 20; }\n"
+         "function get_incoming_pattern_offset(r) { return 50; }\n"
+         "function lookup_brake_pattern(a, b, d, o) { return null; }\n",
+         "lookup_brake_pattern does not return a number at distance 0 m"},
+        // Top-level code that only works once: the plug-in runs it before every use.
+        {"function get_brake_pattern_offset(r) { return 20; }\n"
+         "function get_incoming_pattern_offset(r) { return 50; }\n"
+         "function lookup_brake_pattern(a, b, d, o) { return d; }\n"
+         "if (\"ran\" in getroottable()) throw \"second run\"; ::ran <- true;\n",
+         "its top-level code fails on run 2"},
+        {"function get_brake_pattern_offset(r) { return 1 +; }\n", "cannot be loaded"},
+    };
+    for (const auto& row : table) {
+        const std::string path = file("signal_pattern.nut", row.script);
+        o = talvik_sim("--check-script " + path);
+        EXPECT_EQ(o.status, 4) << row.script;
+        EXPECT_NE(o.output.find("talvik-sim: " + path + ": " + row.complaint), std::string::npos)
+            << o.output;
+    }
+    o = talvik_sim("--check-script " + dir_ + "/none.nut");
+    EXPECT_EQ(o.status, 4);
+    EXPECT_EQ(o.output,
+              "talvik-sim: " + dir_ + "/none.nut: cannot be loaded: cannot open the file\n");
+}
+
+TEST_F(CommandLine, UsageErrors) {
+    EXPECT_EQ(talvik_sim("--frobnicate").status, 2);
+    EXPECT_EQ(talvik_sim("--csv").status, 2);
+    EXPECT_EQ(talvik_sim("--plot-x sideways").status, 2);
+    const outcome help = talvik_sim("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("Exit status"), std::string::npos);
+}
+
+TEST(DebugChannel, ItsLinesJoinTheTimeline) {
+    const outcome o = talvik_sim(library + "--debug");
+    EXPECT_EQ(o.status, 0) << o.output;
+    for (const char* line :
+         {"debug: dll attached.", "debug: talvik > instance created.",
+          "debug: talvik > initialized. param : 0", "debug: talvik > passed beacon.------",
+          "debug:    type : 147", "debug: talvik > changed signal. signal : 0",
+          "debug: talvik > bye.", "debug: dll detached."}) {
+        EXPECT_NE(o.output.find(line), std::string::npos) << line;
+    }
+}
+
+} // namespace

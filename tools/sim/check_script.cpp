@@ -1,0 +1,107 @@
+// The pattern script contract, checked through the plug-in's script host: three global
+// functions, numeric results, top-level code that may run again and again.
+#include "tools/sim/check_script.h"
+
+#include <cmath>
+
+#include "protection/script_host.h"
+
+namespace sim {
+
+namespace {
+
+// Distances an author wants to see the curve at, in metres.
+constexpr double table_distances[] = {0,   10,  25,  50,  75,  100,  150,  200,
+                                      300, 400, 500, 600, 800, 1000, 1500, 2000};
+// Top-level runs before the table: the plug-in runs it twice for every armed check.
+constexpr int repeated_runs = 3;
+
+const char* const contract_functions[] = {"get_brake_pattern_offset", "get_incoming_pattern_offset",
+                                          "lookup_brake_pattern"};
+
+// Keeps the VM open for the check and closes it on every way out.
+struct vm_session {
+    vm_session() { ats::ScriptVM::init(); }
+    ~vm_session() { ats::ScriptVM::shutdown(); }
+    vm_session(const vm_session&) = delete;
+    vm_session& operator=(const vm_session&) = delete;
+};
+
+bool complain(const std::string& path, const std::string& message) {
+    std::fprintf(stderr, "talvik-sim: %s: %s\n", path.c_str(), message.c_str());
+    return false;
+}
+
+bool is_function(const ats::SquirrelObject& value) {
+    const SQObjectType type = value.handle()._type;
+    return type == OT_CLOSURE || type == OT_NATIVECLOSURE;
+}
+
+std::string call_failure(const char* function, const ats::SquirrelError& e) {
+    const std::string desc = e.desc != nullptr ? e.desc : "unknown error";
+    if (desc.find("type error") != std::string::npos) {
+        return std::string(function) + " does not return a number";
+    }
+    return std::string(function) + " fails: " + desc;
+}
+
+} // namespace
+
+bool check_script(const std::string& path, std::FILE* out) {
+    vm_session session;
+    ats::SquirrelObject script;
+    try {
+        script = ats::ScriptVM::compile_file(path.c_str());
+    } catch (const ats::SquirrelError& e) {
+        return complain(path, std::string("cannot be loaded: ") +
+                                  (e.desc != nullptr ? e.desc : "unknown error"));
+    }
+
+    for (int run = 1; run <= repeated_runs; ++run) {
+        try {
+            ats::ScriptVM::run(script);
+        } catch (const ats::SquirrelError& e) {
+            return complain(path, "its top-level code fails on run " + std::to_string(run) + ": " +
+                                      (e.desc != nullptr ? e.desc : "unknown error"));
+        }
+        for (const char* name : contract_functions) {
+            if (!is_function(ats::ScriptVM::root().get_value(name))) {
+                return complain(path, std::string("does not define the global function ") + name +
+                                          " (after top-level run " + std::to_string(run) + ")");
+            }
+        }
+    }
+
+    float brake_offset = 0.0f;
+    float incoming_offset = 0.0f;
+    const char* current = contract_functions[0];
+    try {
+        brake_offset = ats::SquirrelFunction(contract_functions[0])(0.0f);
+        current = contract_functions[1];
+        incoming_offset = ats::SquirrelFunction(contract_functions[1])(0.0f);
+    } catch (const ats::SquirrelError& e) {
+        return complain(path, call_failure(current, e));
+    }
+
+    std::fprintf(out, "%s fits the plug-in's script contract.\n", path.c_str());
+    std::fprintf(out, "  get_brake_pattern_offset(0.0)    = %g\n", brake_offset);
+    std::fprintf(out, "  get_incoming_pattern_offset(0.0) = %g\n", incoming_offset);
+    std::fprintf(out, "  A train is braked when its speed is at or above the permitted speed:\n");
+    std::fprintf(out, "  %12s  %16s\n", "distance (m)", "permitted speed");
+    for (double distance : table_distances) {
+        float permitted = 0.0f;
+        try {
+            // As at a frame after an arming beacon: the top-level code runs, then the lookup.
+            ats::ScriptVM::run(script);
+            permitted = ats::SquirrelFunction(contract_functions[2])(
+                0.0f, 0.0, distance, static_cast<double>(brake_offset));
+        } catch (const ats::SquirrelError& e) {
+            return complain(path, call_failure(contract_functions[2], e) + " at distance " +
+                                      std::to_string(static_cast<int>(distance)) + " m");
+        }
+        std::fprintf(out, "  %12.0f  %16.1f\n", distance, static_cast<double>(permitted));
+    }
+    return true;
+}
+
+} // namespace sim

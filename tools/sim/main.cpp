@@ -1,0 +1,257 @@
+// talvik-sim: drives the plug-in library offline, as the host would, and shows what the cab does.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/sim/check_script.h"
+#include "tools/sim/csv.h"
+#include "tools/sim/plot.h"
+#include "tools/sim/plugin_api.h"
+#include "tools/sim/run.h"
+#include "tools/sim/scenario.h"
+#include "tools/sim/sim_platform.h"
+#include "tools/sim/timeline.h"
+
+namespace {
+
+enum exit_status : int {
+    completed = 0,
+    output_failed = 1, // an output could not be written, or the plug-in failed frames
+    bad_input = 2,     // usage or scenario error: nothing ran
+    bad_library = 3,   // missing library, or one without the sixteen exports
+    bad_script = 4,    // --check-script: unreadable script or one that breaks the contract
+};
+
+const char usage_text[] =
+    "usage: talvik-sim [OPTIONS] [SCENARIO...]\n"
+    "       talvik-sim --check-script FILE\n"
+    "\n"
+    "Runs each scenario through the plug-in library's exports, as the host would, with the\n"
+    "train's motion following the handles the plug-in returns, and prints what the cab shows.\n"
+    "Without a scenario it runs the built-in journey, which exercises every device.\n"
+    "\n"
+    "  --library PATH      the plug-in library (default: %s beside talvik-sim,\n"
+    "                      then the one of the build)\n"
+    "  --csv FILE          one row per frame: time, location, speed, handles, panel, sounds\n"
+    "  --csv-dir DIR       DIR/NAME.csv for each scenario NAME.txt (for several scenarios)\n"
+    "  --plot FILE.png     speed, power and brake with the events marked (needs gnuplot)\n"
+    "  --plot-x time|position   the plot's horizontal axis (default: time)\n"
+    "  --debug             listen on the plug-in's debug channel and show its lines\n"
+    "  --quiet             no timeline\n"
+    "  --print-default     print the built-in journey, a starting point for a scenario\n"
+    "  --check-script FILE check a signal_pattern.nut with the plug-in's script host and\n"
+    "                      print its permitted speed for a table of distances\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status: 0 completed; 1 an output could not be written or the plug-in failed a\n"
+    "frame; 2 usage or scenario error (nothing runs); 3 library missing or without the\n"
+    "sixteen exports; 4 script unreadable or not fit for the plug-in.\n";
+
+struct options {
+    std::string library;
+    std::string csv;
+    std::string csv_dir;
+    std::string plot;
+    sim::plot_axis plot_x = sim::plot_axis::time;
+    std::string check_script;
+    bool debug = false;
+    bool quiet = false;
+    bool print_default = false;
+    std::vector<std::string> scenarios;
+};
+
+int fail(int status, const std::string& message) {
+    std::fprintf(stderr, "talvik-sim: %s\n", message.c_str());
+    return status;
+}
+
+// Parses the command line; returns -1 to go on, otherwise the exit status.
+int parse_options(int argc, char** argv, options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& target) {
+            if (i + 1 >= argc) return false;
+            target = argv[++i];
+            return true;
+        };
+        bool ok = true;
+        if (arg == "--help" || arg == "-h") {
+            std::printf(usage_text, sim::os::library_file_name());
+            return completed;
+        } else if (arg == "--version") {
+            std::printf("talvik-sim %s\n", TALVIK_SIM_VERSION);
+            return completed;
+        } else if (arg == "--library") {
+            ok = value(o.library);
+        } else if (arg == "--csv") {
+            ok = value(o.csv);
+        } else if (arg == "--csv-dir") {
+            ok = value(o.csv_dir);
+        } else if (arg == "--plot") {
+            ok = value(o.plot);
+        } else if (arg == "--plot-x") {
+            std::string axis;
+            ok = value(axis);
+            if (ok && axis == "time") {
+                o.plot_x = sim::plot_axis::time;
+            } else if (ok && axis == "position") {
+                o.plot_x = sim::plot_axis::position;
+            } else if (ok) {
+                return fail(bad_input, "--plot-x takes 'time' or 'position', not '" + axis + "'");
+            }
+        } else if (arg == "--check-script") {
+            ok = value(o.check_script);
+        } else if (arg == "--debug") {
+            o.debug = true;
+        } else if (arg == "--quiet") {
+            o.quiet = true;
+        } else if (arg == "--print-default") {
+            o.print_default = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return fail(bad_input, "unknown option " + arg + " (--help lists them)");
+        } else {
+            o.scenarios.push_back(arg);
+        }
+        if (!ok) return fail(bad_input, arg + " needs a value");
+    }
+    if (o.scenarios.size() > 1 && (!o.csv.empty() || !o.plot.empty())) {
+        return fail(bad_input, "--csv and --plot take one scenario; use --csv-dir for several");
+    }
+    return -1;
+}
+
+// "tools/scenarios/doors.txt" -> "doors"
+std::string stem_of(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+struct closer {
+    void operator()(std::FILE* f) const {
+        if (f != nullptr) std::fclose(f);
+    }
+};
+using file_ptr = std::unique_ptr<std::FILE, closer>;
+
+int run(const options& o) {
+    // Every scenario is read before anything runs: one bad line and nothing runs.
+    std::vector<sim::scenario> scenarios;
+    std::vector<std::string> stems;
+    bool parse_failed = false;
+    if (o.scenarios.empty()) {
+        scenarios.emplace_back();
+        for (const auto& e : sim::parse_scenario(sim::default_scenario_text(),
+                                                 sim::default_scenario_source, scenarios.back())) {
+            std::fprintf(stderr, "talvik-sim: %s\n", e.text().c_str());
+            parse_failed = true;
+        }
+        stems.push_back("default");
+    }
+    for (const std::string& path : o.scenarios) {
+        scenarios.emplace_back();
+        for (const auto& e : sim::load_scenario_file(path, scenarios.back())) {
+            std::fprintf(stderr, "talvik-sim: %s\n", e.text().c_str());
+            parse_failed = true;
+        }
+        stems.push_back(stem_of(path));
+    }
+    if (parse_failed) return bad_input;
+
+    sim::plugin_library library;
+    std::string error;
+    if (!o.library.empty()) {
+        if (!library.open(o.library, error)) return fail(bad_library, error);
+    } else {
+        const std::vector<std::string> candidates = sim::default_library_paths();
+        bool opened = false;
+        for (const std::string& path : candidates) {
+            if (!sim::os::file_exists(path)) continue;
+            if (!library.open(path, error)) return fail(bad_library, error);
+            opened = true;
+            break;
+        }
+        if (!opened) {
+            return fail(bad_library, std::string("plug-in library not found: no ") +
+                                         sim::os::library_file_name() +
+                                         " beside talvik-sim; name one with --library PATH");
+        }
+    }
+
+    // Output files are opened before the first frame, so a bad path stops the run early.
+    std::vector<file_ptr> csv_files;
+    for (const std::string& stem : stems) {
+        std::string path = o.csv;
+        if (!o.csv_dir.empty()) path = o.csv_dir + "/" + stem + ".csv";
+        if (path.empty()) {
+            csv_files.emplace_back();
+            continue;
+        }
+        csv_files.emplace_back(std::fopen(path.c_str(), "wb"));
+        if (!csv_files.back()) return fail(output_failed, "cannot write " + path);
+    }
+
+    sim::os::debug_listener debug;
+    if (o.debug && !debug.open(error)) {
+        return fail(output_failed, "cannot listen on the debug channel: " + error);
+    }
+
+    int status = completed;
+    for (std::size_t i = 0; i < scenarios.size(); ++i) {
+        sim::timeline_printer timeline(stdout);
+        sim::plot_collector plot;
+        std::unique_ptr<sim::csv_writer> csv;
+        std::vector<sim::run_observer*> observers;
+        if (!o.quiet) observers.push_back(&timeline);
+        if (csv_files[i]) {
+            csv = std::make_unique<sim::csv_writer>(csv_files[i].get());
+            observers.push_back(csv.get());
+        }
+        if (!o.plot.empty()) observers.push_back(&plot);
+
+        const sim::run_summary summary =
+            sim::run_scenario(library.api(), scenarios[i], observers, o.debug ? &debug : nullptr);
+        if (summary.failed_frames > 0) {
+            std::fprintf(stderr, "talvik-sim: %s: the plug-in failed %lld frame(s)\n",
+                         scenarios[i].name.c_str(), static_cast<long long>(summary.failed_frames));
+            status = output_failed;
+        }
+        if (csv_files[i] &&
+            (std::fflush(csv_files[i].get()) != 0 || std::ferror(csv_files[i].get()))) {
+            std::fprintf(stderr, "talvik-sim: writing the CSV file failed\n");
+            status = output_failed;
+        }
+        if (!o.plot.empty()) {
+            if (sim::render_with_gnuplot(plot.gnuplot_script(o.plot, o.plot_x), error)) {
+                if (!o.quiet) std::printf("plot written to %s\n", o.plot.c_str());
+            } else {
+                std::fprintf(stderr, "talvik-sim: %s\n", error.c_str());
+                status = output_failed;
+            }
+        }
+        if (!o.quiet && i + 1 < scenarios.size()) std::printf("\n");
+    }
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    options o;
+    const int parsed = parse_options(argc, argv, o);
+    if (parsed >= 0) return parsed;
+    if (o.print_default) {
+        const std::string_view text = sim::default_scenario_text();
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return completed;
+    }
+    if (!o.check_script.empty()) {
+        if (!o.scenarios.empty()) return fail(bad_input, "--check-script takes no scenario");
+        return sim::check_script(o.check_script, stdout) ? completed : bad_script;
+    }
+    return run(o);
+}

@@ -1,0 +1,151 @@
+// Draws the journey with gnuplot, fed through a pipe: no temporary files.
+#include "tools/sim/plot.h"
+
+#include <cstdio>
+
+#include "tools/sim/sim_platform.h"
+
+namespace sim {
+
+namespace {
+
+// Samples closer together than this add nothing to the picture.
+constexpr double sample_spacing_s = 0.1;
+
+std::string quoted(const std::string& text) {
+    std::string q = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') q += '\\';
+        q += c;
+    }
+    return q + "\"";
+}
+
+std::string mark_label(const action& a) {
+    switch (a.kind) {
+    case action_kind::beacon: return "beacon " + std::to_string(a.beacon.type);
+    case action_kind::key_down: {
+        const char* name = key_name(a.value);
+        return name != nullptr ? std::string(name) : "key " + std::to_string(a.value);
+    }
+    case action_kind::horn: return "horn";
+    case action_kind::doors_open: return "doors open";
+    case action_kind::doors_close: return "doors close";
+    case action_kind::signal: return "signal " + std::to_string(a.value);
+    default: return {};
+    }
+}
+
+} // namespace
+
+void plot_collector::on_start(const scenario& s, std::int32_t) {
+    title_ = s.name;
+    samples_.clear();
+    marks_.clear();
+    braking_ = false;
+}
+
+void plot_collector::on_event(const moment& at, const event& e, const scenario&) {
+    std::string label = mark_label(e.what);
+    if (!label.empty()) {
+        marks_.push_back({static_cast<double>(at.elapsed_ms) / 1000.0, at.location, label, false});
+    }
+}
+
+void plot_collector::on_frame(const frame_record& f, const scenario&) {
+    const double seconds = static_cast<double>(f.at.elapsed_ms) / 1000.0;
+    const ats::handles& h = f.cab.acting;
+    const bool braking = h.brake != f.driver.brake && h.power == 0;
+    if (braking && !braking_) marks_.push_back({seconds, f.at.location, "protection brake", true});
+    braking_ = braking;
+    const bool step =
+        !samples_.empty() && (samples_.back().power != h.power || samples_.back().brake != h.brake);
+    if (samples_.empty() || step || seconds - samples_.back().seconds >= sample_spacing_s) {
+        samples_.push_back({seconds, f.at.location, f.at.speed, h.power, h.brake});
+    }
+}
+
+std::vector<plot_collector::label_at> plot_collector::merged_marks(bool by_time) const {
+    // Marks closer than this share one label, so their words do not print over each other.
+    constexpr double closeness = 1.0 / 150.0;
+    // Longer labels would run out of the picture.
+    constexpr std::size_t longest_label = 30;
+    std::vector<label_at> merged;
+    if (samples_.empty()) return merged;
+    const double first = by_time ? samples_.front().seconds : samples_.front().location;
+    const double last = by_time ? samples_.back().seconds : samples_.back().location;
+    const double near = (last > first ? last - first : 1.0) * closeness;
+    for (const mark& m : marks_) {
+        const double x = by_time ? m.seconds : m.location;
+        if (!merged.empty() && x - merged.back().x < near) {
+            std::string& text = merged.back().text;
+            if (text.find(m.label) == std::string::npos && text.size() < longest_label) {
+                text += ", " + m.label;
+                if (text.size() >= longest_label) text += ", ...";
+            }
+            merged.back().protection = merged.back().protection || m.protection;
+            continue;
+        }
+        merged.push_back({x, m.label, m.protection});
+    }
+    return merged;
+}
+
+std::string plot_collector::gnuplot_script(const std::string& png_path, plot_axis axis) const {
+    const bool by_time = axis == plot_axis::time;
+    std::string s;
+    char row[160];
+    s += "$journey << EOD\n";
+    for (const sample& p : samples_) {
+        std::snprintf(row, sizeof row, "%.3f %.2f %d %d\n", by_time ? p.seconds : p.location,
+                      p.speed, p.power, p.brake);
+        s += row;
+    }
+    s += "EOD\n";
+    s += "set terminal pngcairo size 1400,900 font ',10'\n";
+    s += "set output " + quoted(png_path) + "\n";
+    s += "set multiplot layout 2,1 title " + quoted(title_) + "\n";
+    s += "set grid\nset key top right opaque\nset lmargin 10\nset rmargin 4\n";
+    s += "set autoscale xfixmin\nset autoscale xfixmax\n";
+    for (const label_at& m : merged_marks(by_time)) {
+        const char* colour = m.protection ? "#cc0000" : "#888888";
+        std::snprintf(row, sizeof row,
+                      "set arrow from %.3f, graph 0 to %.3f, graph 1 nohead lc rgb '%s' dt 2\n",
+                      m.x, m.x, colour);
+        s += row;
+        std::snprintf(row, sizeof row, "set label %s at %.3f, graph 0.98 rotate by 90 right ",
+                      quoted(m.text).c_str(), m.x);
+        s += row;
+        s += std::string("font ',8' tc rgb '") + colour + "'\n";
+    }
+    s += "set ylabel 'speed (km/h)'\nset yrange [0:*]\n";
+    s += "plot $journey using 1:2 with lines lw 2 lc rgb '#1f5fbf' title 'speed'\n";
+    s += "unset label\nset ylabel 'notch'\nset yrange [-0.5:*]\n";
+    s += by_time ? "set xlabel 'time (s)'\n" : "set xlabel 'position (m)'\n";
+    s += "plot $journey using 1:3 with steps lw 2 lc rgb '#2a9d2a' title 'power', "
+         "$journey using 1:4 with steps lw 2 lc rgb '#cc0000' title 'brake'\n";
+    s += "unset multiplot\n";
+    return s;
+}
+
+bool render_with_gnuplot(const std::string& script, std::string& error) {
+    const std::string gnuplot = os::find_program("gnuplot");
+    if (gnuplot.empty()) {
+        error = "gnuplot is not installed (tools/setup.sh plot installs it): no plot written";
+        return false;
+    }
+    std::FILE* pipe = os::open_pipe_to(os::quote_for_shell(gnuplot));
+    if (pipe == nullptr) {
+        error = "cannot start gnuplot: no plot written";
+        return false;
+    }
+    const bool written = std::fwrite(script.data(), 1, script.size(), pipe) == script.size();
+    const int status = os::close_pipe(pipe);
+    if (!written || status != 0) {
+        error = "gnuplot failed (exit status " + std::to_string(status) + "): no plot written";
+        return false;
+    }
+    return true;
+}
+
+} // namespace sim

@@ -1,0 +1,50 @@
+// The journey as a picture: speed, power and brake against time or position, events marked.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/sim/run.h"
+
+namespace sim {
+
+enum class plot_axis { time, position };
+
+class plot_collector : public run_observer {
+  public:
+    void on_start(const scenario& s, std::int32_t) override;
+    void on_event(const moment& at, const event& e, const scenario&) override;
+    void on_frame(const frame_record& f, const scenario&) override;
+
+    // The gnuplot program that draws the collected journey into `png_path`.
+    std::string gnuplot_script(const std::string& png_path, plot_axis axis) const;
+
+  private:
+    struct sample {
+        double seconds, location, speed;
+        std::int32_t power, brake;
+    };
+    struct mark {
+        double seconds, location;
+        std::string label;
+        bool protection; // a protection brake began here
+    };
+    struct label_at {
+        double x; // along the plot's axis
+        std::string text;
+        bool protection;
+    };
+    // The marks along the chosen axis, close ones sharing a label.
+    std::vector<label_at> merged_marks(bool by_time) const;
+
+    std::string title_;
+    std::vector<sample> samples_;
+    std::vector<mark> marks_;
+    bool braking_ = false;
+};
+
+// Renders `script` with gnuplot; false with `error` set (one line) when gnuplot is missing or
+// fails.
+bool render_with_gnuplot(const std::string& script, std::string& error);
+
+} // namespace sim

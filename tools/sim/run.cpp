@@ -1,0 +1,281 @@
+// The host loop: advance the train, deliver the due events, run one frame, observe.
+#include "tools/sim/run.h"
+
+#include <cmath>
+
+#include "tools/sim/train_model.h"
+
+namespace sim {
+
+namespace {
+
+std::size_t slot_of(const std::int32_t* first, std::size_t count, std::int32_t index) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (first[i] == index) return i;
+    }
+    return count;
+}
+
+std::int64_t to_ms(double seconds) { return std::llround(seconds * 1000.0); }
+
+// Delivers the debug channel's waiting messages line by line.
+void drain(os::debug_listener* debug, const moment& at,
+           const std::vector<run_observer*>& observers) {
+    if (debug == nullptr) return;
+    std::string message;
+    while (debug->receive(message)) {
+        std::size_t start = 0;
+        while (start < message.size()) {
+            std::size_t end = message.find('\n', start);
+            if (end == std::string::npos) end = message.size();
+            std::string line = message.substr(start, end - start);
+            while (!line.empty() && (line.back() == '\r' || line.back() == '\0'))
+                line.pop_back();
+            if (!line.empty()) {
+                for (run_observer* o : observers)
+                    o->on_debug(at, line);
+            }
+            start = end + 1;
+        }
+    }
+}
+
+class journey {
+  public:
+    journey(const plugin_api& api, const scenario& s, const std::vector<run_observer*>& observers,
+            os::debug_listener* debug)
+        : api_(api), s_(s), observers_(observers), debug_(debug), fired_at_(s.events.size(), -1) {}
+
+    run_summary run() {
+        api_.Load();
+        drain(debug_, now_, observers_);
+        const std::int32_t version = api_.GetPluginVersion();
+        for (run_observer* o : observers_)
+            o->on_start(s_, version);
+        api_.SetVehicleSpec(s_.spec);
+        api_.Initialize(s_.initialize_param);
+        drain(debug_, now_, observers_);
+
+        motion_.location = s_.location;
+        motion_.speed = s_.speed;
+        run_summary summary;
+        const std::int64_t limit = limit_ms();
+        for (std::int64_t k = 0;; ++k) {
+            now_.frame = k;
+            now_.elapsed_ms = k * s_.frame_ms;
+            now_.time_ms = static_cast<std::int32_t>(s_.start_ms + now_.elapsed_ms);
+            if (k > 0)
+                advance(s_.train, s_.emergency_brake(), cab_.acting, s_.frame_ms / 1000.0, motion_);
+            now_.location = motion_.location;
+            now_.speed = motion_.speed;
+
+            deliver_due_events();
+            run_frame();
+            if (is_fail_safe_frame(cab_)) ++summary.failed_frames;
+
+            if (finished()) break;
+            if (could_wait_forever() && stuck()) {
+                summary.ended_by = run_end::stuck;
+                break;
+            }
+            if (now_.elapsed_ms >= limit) {
+                summary.ended_by = run_end::limit;
+                break;
+            }
+        }
+        summary.end = now_;
+        summary.frames = now_.frame + 1;
+        for (std::size_t i = 0; i < s_.events.size(); ++i) {
+            if (fired_at_[i] < 0) summary.never_happened.push_back(&s_.events[i]);
+        }
+        api_.Dispose();
+        drain(debug_, now_, observers_);
+        for (run_observer* o : observers_)
+            o->on_finish(summary, s_);
+        return summary;
+    }
+
+  private:
+    std::int64_t limit_ms() const {
+        if (s_.end.kind == end_kind::at_time) return to_ms(s_.end.value);
+        return run_limit_ms;
+    }
+
+    // An event is due once its trigger holds; 'after' and 'when stopped' count from the event
+    // before it in the file, which has to have happened first.
+    bool due(std::size_t i) const {
+        const event& e = s_.events[i];
+        const std::int64_t previous = i == 0 ? 0 : fired_at_[i - 1];
+        switch (e.when.kind) {
+        case trigger_kind::at_time: return now_.elapsed_ms >= to_ms(e.when.value);
+        case trigger_kind::at_position: return now_.location >= e.when.value;
+        case trigger_kind::after:
+            return previous >= 0 && now_.elapsed_ms >= previous + to_ms(e.when.value);
+        case trigger_kind::when_stopped: return previous >= 0 && now_.speed == 0.0;
+        }
+        return false;
+    }
+
+    void deliver_due_events() {
+        for (std::size_t i = 0; i < s_.events.size(); ++i) {
+            if (fired_at_[i] >= 0 || !due(i)) continue;
+            fired_at_[i] = now_.elapsed_ms;
+            last_fired_ms_ = now_.elapsed_ms;
+            const event& e = s_.events[i];
+            for (run_observer* o : observers_)
+                o->on_event(now_, e, s_);
+            deliver(e.what);
+            drain(debug_, now_, observers_);
+        }
+    }
+
+    void deliver(const action& a) {
+        switch (a.kind) {
+        case action_kind::power:
+            driver_.power = a.value;
+            api_.SetPower(a.value);
+            break;
+        case action_kind::brake:
+            driver_.brake = a.value;
+            api_.SetBrake(a.value);
+            break;
+        case action_kind::reverser:
+            driver_.reverser = a.value;
+            api_.SetReverser(a.value);
+            break;
+        case action_kind::key_down: api_.KeyDown(a.value); break;
+        case action_kind::key_up: api_.KeyUp(a.value); break;
+        case action_kind::horn: api_.HornBlow(a.value); break;
+        case action_kind::doors_open:
+            driver_.doors_closed = false;
+            api_.DoorOpen();
+            break;
+        case action_kind::doors_close:
+            driver_.doors_closed = true;
+            api_.DoorClose();
+            break;
+        case action_kind::signal: api_.SetSignal(a.value); break;
+        case action_kind::beacon: api_.SetBeaconData(a.beacon); break;
+        case action_kind::note: break;
+        }
+    }
+
+    void run_frame() {
+        ats::vehicle_state state{};
+        state.location = motion_.location;
+        state.speed = static_cast<float>(motion_.speed);
+        state.time = now_.time_ms;
+        state.traction_value = traction_value(cab_.acting, motion_.speed);
+        cab_.acting = api_.Elapse(state, panel_.data(), sound_.data());
+        for (std::size_t i = 0; i < panel_indices.size(); ++i) {
+            cab_.panel[i] = panel_[static_cast<std::size_t>(panel_indices[i])];
+        }
+        for (std::size_t i = 0; i < sound_indices.size(); ++i) {
+            cab_.sound[i] = sound_[static_cast<std::size_t>(sound_indices[i])];
+        }
+        drain(debug_, now_, observers_);
+        const frame_record record{now_, driver_, cab_};
+        for (run_observer* o : observers_)
+            o->on_frame(record, s_);
+    }
+
+    // Only an end that waits for events or for a position can be waited for in vain.
+    bool could_wait_forever() const {
+        if (s_.end.kind == end_kind::at_time) return false;
+        return s_.end.kind == end_kind::at_position || !all_happened();
+    }
+
+    // Standing, held by the handles, and every remaining event waits for a position or for an
+    // event that cannot happen either: the run would only repeat this frame.
+    bool stuck() const {
+        if (now_.speed != 0.0) return false;
+        train_motion trial = motion_;
+        advance(s_.train, s_.emergency_brake(), cab_.acting, s_.frame_ms / 1000.0, trial);
+        if (trial.speed != 0.0) return false;
+        bool chain_alive = true; // the event before could still happen
+        for (std::size_t i = 0; i < s_.events.size(); ++i) {
+            const trigger_kind kind = s_.events[i].when.kind;
+            if (fired_at_[i] >= 0) {
+                chain_alive = true;
+                continue;
+            }
+            const bool can_happen =
+                kind == trigger_kind::at_time ||
+                ((kind == trigger_kind::after || kind == trigger_kind::when_stopped) &&
+                 chain_alive);
+            if (can_happen) return false;
+            chain_alive = false;
+        }
+        return true;
+    }
+
+    bool all_happened() const {
+        for (std::int64_t t : fired_at_) {
+            if (t < 0) return false;
+        }
+        return true;
+    }
+
+    bool finished() const {
+        switch (s_.end.kind) {
+        case end_kind::at_time: return now_.elapsed_ms >= to_ms(s_.end.value);
+        case end_kind::at_position: return now_.location >= s_.end.value;
+        case end_kind::when_stopped: return all_happened() && now_.speed == 0.0;
+        case end_kind::after_last_event:
+            return all_happened() && now_.elapsed_ms >= last_fired_ms_ + to_ms(s_.end.value);
+        }
+        return true;
+    }
+
+    const plugin_api& api_;
+    const scenario& s_;
+    const std::vector<run_observer*>& observers_;
+    os::debug_listener* debug_;
+    std::vector<std::int64_t> fired_at_; // elapsed ms at which each event happened; -1 not yet
+    std::int64_t last_fired_ms_ = 0;
+    moment now_;
+    train_motion motion_;
+    driver_state driver_;
+    cab_state cab_ = cab_state::resting();
+    std::array<std::int32_t, host_panel_size> panel_{};
+    std::array<std::int32_t, host_sound_size> sound_{};
+};
+
+} // namespace
+
+std::int32_t cab_state::panel_at(std::int32_t index) const {
+    const std::size_t i = slot_of(panel_indices.data(), panel_indices.size(), index);
+    return i < panel.size() ? panel[i] : 0;
+}
+
+std::int32_t cab_state::sound_at(std::int32_t index) const {
+    const std::size_t i = slot_of(sound_indices.data(), sound_indices.size(), index);
+    return i < sound.size() ? sound[i] : 0;
+}
+
+bool is_fail_safe_frame(const cab_state& cab) {
+    constexpr std::int32_t red_lamp = 1;
+    constexpr std::int32_t bell = 0;
+    constexpr std::int32_t bell_silent = -10000;
+    return cab.panel_at(red_lamp) == 1 && cab.sound_at(bell) == bell_silent;
+}
+
+cab_state cab_state::resting() {
+    cab_state c;
+    c.acting = {0, 0, 0, 2};
+    c.panel.fill(0);
+    for (std::size_t i = 0; i < sound_indices.size(); ++i) {
+        const std::int32_t index = sound_indices[i];
+        const bool one_shot = index == 2 || index == 21 || index == 211 || index == 212;
+        c.sound[i] = one_shot ? 2 : -10000;
+    }
+    return c;
+}
+
+run_summary run_scenario(const plugin_api& api, const scenario& s,
+                         const std::vector<run_observer*>& observers, os::debug_listener* debug) {
+    journey j(api, s, observers, debug);
+    return j.run();
+}
+
+} // namespace sim

@@ -1,0 +1,98 @@
+// One journey through the plug-in, in the host's calling order, with the train in the loop.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plugin/host_types.h"
+#include "tools/sim/plugin_api.h"
+#include "tools/sim/scenario.h"
+#include "tools/sim/sim_platform.h"
+
+namespace sim {
+
+// The cab's configuration in the host: the indices the plug-in writes, in index order.
+inline constexpr std::array<std::int32_t, 25> panel_indices{
+    0,   1,   8,   20,  21,  110, 111, 112, 113, 116, 117, 118, 119,
+    120, 121, 140, 141, 142, 143, 144, 145, 147, 148, 149, 150};
+inline constexpr std::array<std::int32_t, 9> sound_indices{0, 1, 2, 13, 21, 150, 160, 211, 212};
+
+// Sizes of the host's arrays, well beyond the highest index the plug-in writes.
+constexpr std::size_t host_panel_size = 256;
+constexpr std::size_t host_sound_size = 256;
+
+// What the cab shows after one frame: the handles the host acts on and the mapped indices.
+struct cab_state {
+    ats::handles acting{};
+    std::array<std::int32_t, panel_indices.size()> panel{};
+    std::array<std::int32_t, sound_indices.size()> sound{};
+
+    std::int32_t panel_at(std::int32_t index) const;
+    std::int32_t sound_at(std::int32_t index) const;
+    // The resting outputs: handles 0/0/0/2, lamps off, sounds silent or unchanged.
+    static cab_state resting();
+};
+
+// Where the train is when something happens.
+struct moment {
+    std::int64_t frame = 0;
+    std::int64_t elapsed_ms = 0; // since the first frame
+    std::int32_t time_ms = 0;    // simulated time of day
+    double location = 0.0;
+    double speed = 0.0;
+};
+
+// The driver's side of the cab, as the host has reported it.
+struct driver_state {
+    std::int32_t power = 0;
+    std::int32_t brake = 0;
+    std::int32_t reverser = 0;
+    bool doors_closed = false; // Initialize leaves the doors open
+};
+
+struct frame_record {
+    moment at;
+    driver_state driver;
+    cab_state cab;
+};
+
+enum class run_end {
+    condition, // the scenario's end condition
+    stuck,     // the train stands, nothing moves it and no remaining event can happen
+    limit      // the run-time limit
+};
+
+struct run_summary {
+    moment end;
+    std::int64_t frames = 0;
+    std::int64_t failed_frames = 0; // frames the plug-in answered with its fail-safe outputs
+    run_end ended_by = run_end::condition;
+    std::vector<const event*> never_happened;
+};
+
+class run_observer {
+  public:
+    virtual ~run_observer() = default;
+    virtual void on_start(const scenario&, std::int32_t /*plugin_version*/) {}
+    virtual void on_event(const moment&, const event&, const scenario&) {}
+    virtual void on_frame(const frame_record&, const scenario&) {}
+    virtual void on_debug(const moment&, const std::string& /*line*/) {}
+    virtual void on_finish(const run_summary&, const scenario&) {}
+};
+
+// A frame the plug-in did not complete: it answers with its fail-safe outputs, the red lamp
+// without the bell, which a working protection never shows.
+bool is_fail_safe_frame(const cab_state& cab);
+
+// Longest run when the end condition never comes: one hour of simulated time.
+constexpr std::int64_t run_limit_ms = 3600 * 1000;
+
+// Runs `s` through the library's exports: Load, SetVehicleSpec, Initialize, the frames with
+// their events, Dispose. `debug` may be null.
+run_summary run_scenario(const plugin_api& api, const scenario& s,
+                         const std::vector<run_observer*>& observers,
+                         os::debug_listener* debug = nullptr);
+
+} // namespace sim

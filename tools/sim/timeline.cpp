@@ -1,0 +1,302 @@
+// Puts the cab's outputs into words, the way a driver would report them.
+#include "tools/sim/timeline.h"
+
+#include <cinttypes>
+
+namespace sim {
+
+namespace {
+
+constexpr std::int32_t sound_playing = -1;
+constexpr std::int32_t sound_silent = -10000;
+constexpr std::int32_t sound_once = 1;
+constexpr std::int32_t sound_unchanged = 2;
+constexpr std::int32_t blank_digit = 11;
+
+struct named_index {
+    std::int32_t index;
+    const char* name;
+};
+
+constexpr named_index lamps[] = {{0, "white lamp"},
+                                 {1, "red lamp"},
+                                 {8, "EB lamp"},
+                                 {20, "emergency-brake lamp"},
+                                 {21, "one-man lamp"}};
+constexpr named_index continuous_sounds[] = {
+    {0, "bell"}, {1, "chime"}, {13, "EB buzzer"}, {160, "section sound"}};
+constexpr named_index one_shot_sounds[] = {
+    {2, "bell reverb"}, {21, "departure sound"}, {211, "lb_on sound"}, {212, "lb_off sound"}};
+constexpr std::int32_t stop_station_index = 150;
+
+std::string on_off(const char* name, std::int32_t value) {
+    if (value == 0) return std::string(name) + " off";
+    if (value == 1) return std::string(name) + " on";
+    return std::string(name) + " shows " + std::to_string(value);
+}
+
+std::string continuous(const char* name, std::int32_t value) {
+    if (value == sound_playing) return std::string(name) + " on";
+    if (value == sound_silent) return std::string(name) + " off";
+    return std::string(name) + " gets " + std::to_string(value);
+}
+
+std::string digit(std::int32_t d) {
+    if (d == blank_digit) return " ";
+    if (d >= 0 && d <= 9) return std::string(1, static_cast<char>('0' + d));
+    return "[" + std::to_string(d) + "]";
+}
+
+std::string two_digits(std::int32_t v) {
+    if (v >= 0 && v <= 9) return "0" + std::to_string(v);
+    return std::to_string(v);
+}
+
+const char* traction_words(std::int32_t state) {
+    switch (state) {
+    case 0: return "none";
+    case 1: return "power";
+    case 2: return "brake";
+    case 3: return "brake, notch 1";
+    default: return "?";
+    }
+}
+
+// The parts of the monitor that change rarely; the clock and position change all the time.
+std::string monitor_key(const cab_state& c) {
+    std::string key;
+    for (std::int32_t i : {116, 117, 121, 140, 141, 142, 143, 144, 145, 147, 148, 149}) {
+        key += std::to_string(c.panel_at(i)) + ",";
+    }
+    return key;
+}
+
+// How the handles the host acts on relate to the driver's: passed on, withheld by the open
+// doors, or overridden by a protection device's brake.
+gate gate_of(const ats::handles& acting, const driver_state& d, std::int32_t emergency) {
+    const bool doors_open = !d.doors_closed;
+    const std::int32_t gated_power = doors_open ? 0 : d.power;
+    const std::int32_t gated_reverser = doors_open ? 0 : d.reverser;
+    if (acting.power == gated_power && acting.brake == d.brake &&
+        acting.reverser == gated_reverser) {
+        return doors_open && (d.power != 0 || d.reverser != 0) ? gate::withheld : gate::follows;
+    }
+    if (acting.power == 0 && acting.brake == emergency) return gate::braking;
+    return gate::other;
+}
+
+std::string handles_text(const ats::handles& acting, const driver_state& d, gate g) {
+    std::string text;
+    auto add = [&](const char* name, std::int32_t value) {
+        text += (text.empty() ? "" : ", ") + std::string(name) + " " + std::to_string(value);
+    };
+    switch (g) {
+    case gate::braking:
+        add("power", acting.power);
+        add("brake", acting.brake);
+        if (acting.reverser != d.reverser) add("reverser", acting.reverser);
+        return "protection brake: " + text;
+    case gate::withheld:
+        add("power", acting.power);
+        add("reverser", acting.reverser);
+        return "traction withheld (doors open): " + text;
+    case gate::other:
+        add("power", acting.power);
+        add("brake", acting.brake);
+        add("reverser", acting.reverser);
+        return "host gets " + text;
+    case gate::follows: break;
+    }
+    add("power", acting.power);
+    add("brake", acting.brake);
+    add("reverser", acting.reverser);
+    return "handles follow the driver again: " + text;
+}
+
+const char* beacon_meaning(std::int32_t type) {
+    switch (type) {
+    case 0: return "stop signal: alarm";
+    case 1: return "stop signal: trip";
+    case 21: return "crew";
+    case 50: return "pattern check";
+    case 55: return "braking speed check";
+    case 56: return "alarm speed check";
+    case 147: return "maximum speed";
+    case 150: return "stop station";
+    case 160: return "section";
+    default: return type >= 140 && type <= 145 ? "train number digit" : nullptr;
+    }
+}
+
+std::string format_number(double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f", v);
+    return text;
+}
+
+} // namespace
+
+std::vector<std::string> describe_changes(const cab_state& before, const cab_state& after) {
+    std::vector<std::string> changes;
+    for (const auto& lamp : lamps) {
+        const std::int32_t v = after.panel_at(lamp.index);
+        if (v != before.panel_at(lamp.index)) changes.push_back(on_off(lamp.name, v));
+    }
+    for (const auto& s : continuous_sounds) {
+        const std::int32_t v = after.sound_at(s.index);
+        if (v != before.sound_at(s.index)) changes.push_back(continuous(s.name, v));
+    }
+    for (const auto& s : one_shot_sounds) {
+        const std::int32_t v = after.sound_at(s.index);
+        if (v == sound_once) {
+            changes.push_back(std::string(s.name) + " (once)");
+        } else if (v != sound_unchanged && v != before.sound_at(s.index)) {
+            changes.push_back(std::string(s.name) + " gets " + std::to_string(v));
+        }
+    }
+    // The stop-station lamp blinks while its sound is on: report the sound, not every blink.
+    const std::int32_t station_sound = after.sound_at(stop_station_index);
+    if (station_sound != before.sound_at(stop_station_index)) {
+        if (station_sound == sound_playing) {
+            changes.push_back("stop-station indication blinking, stop-station sound on");
+        } else if (station_sound == sound_silent) {
+            changes.push_back("stop-station indication and sound off");
+        } else {
+            changes.push_back("stop-station sound gets " + std::to_string(station_sound));
+        }
+    } else if (station_sound == sound_silent &&
+               after.panel_at(stop_station_index) != before.panel_at(stop_station_index)) {
+        changes.push_back(on_off("stop-station lamp", after.panel_at(stop_station_index)));
+    }
+    return changes;
+}
+
+std::string monitor_line(const cab_state& c) {
+    std::string line = "monitor: " + std::to_string(c.panel_at(116)) + "/" +
+                       std::to_string(c.panel_at(117)) + " " + two_digits(c.panel_at(118)) + ":" +
+                       two_digits(c.panel_at(119)) + " | ";
+    line += digit(c.panel_at(113)) + digit(c.panel_at(112)) + digit(c.panel_at(111)) + "." +
+            digit(c.panel_at(110)) + " km | train ";
+    for (std::int32_t i = 140; i <= 145; ++i)
+        line += digit(c.panel_at(i));
+    line += " | max " + digit(c.panel_at(147)) + digit(c.panel_at(148)) + digit(c.panel_at(149));
+    const std::int32_t state = c.panel_at(121);
+    line += " | traction: " + std::string(traction_words(state));
+    return line;
+}
+
+std::string describe_event(const action& a, std::int32_t emergency) {
+    switch (a.kind) {
+    case action_kind::power: return "driver: power " + std::to_string(a.value);
+    case action_kind::brake:
+        return "driver: brake " + std::to_string(a.value) +
+               (a.value == emergency ? " (emergency)" : "");
+    case action_kind::reverser: {
+        const char* words = a.value == 1    ? " (forward)"
+                            : a.value == 0  ? " (neutral)"
+                            : a.value == -1 ? " (backward)"
+                                            : "";
+        return "driver: reverser " + std::to_string(a.value) + words;
+    }
+    case action_kind::key_down:
+    case action_kind::key_up: {
+        const char* name = key_name(a.value);
+        return "driver: key " + std::to_string(a.value) +
+               (name != nullptr ? " (" + std::string(name) + ")" : "") +
+               (a.kind == action_kind::key_down ? " down" : " up");
+    }
+    case action_kind::horn: return "driver: horn";
+    case action_kind::doors_open: return "doors open";
+    case action_kind::doors_close: return "doors close";
+    case action_kind::signal: return "signal aspect " + std::to_string(a.value);
+    case action_kind::beacon: {
+        const char* meaning = beacon_meaning(a.beacon.type);
+        return "beacon " + std::to_string(a.beacon.type) +
+               (meaning != nullptr ? " (" + std::string(meaning) + ")" : "") + ": signal " +
+               std::to_string(a.beacon.signal) + ", distance " + format_number(a.beacon.distance) +
+               ", optional " + std::to_string(a.beacon.optional);
+    }
+    case action_kind::note: return a.text;
+    }
+    return {};
+}
+
+void timeline_printer::line(const moment& at, const char* mark, const std::string& text) {
+    std::fprintf(out_, "%9.2f s %9.1f m %6.1f km/h  %s %s\n",
+                 static_cast<double>(at.elapsed_ms) / 1000.0, at.location, at.speed, mark,
+                 text.c_str());
+}
+
+void timeline_printer::on_start(const scenario& s, std::int32_t plugin_version) {
+    last_ = cab_state::resting();
+    last_gate_ = gate::follows;
+    last_gate_text_.clear();
+    last_monitor_.clear();
+    failing_ = false;
+    std::fprintf(out_, "== %s (%s)\n", s.name.c_str(), s.source.c_str());
+    std::fprintf(out_,
+                 "   plug-in version 0x%" PRIx32 "; brake notches %" PRId32 " (emergency %" PRId32
+                 "), confirm from notch %" PRId32 "; frame %" PRId32 " ms\n",
+                 static_cast<std::uint32_t>(plugin_version), s.spec.brake_notches,
+                 s.emergency_brake(), s.spec.ats_notch, s.frame_ms);
+    std::fprintf(out_, "%11s %11s %11s\n", "time", "position", "speed");
+}
+
+void timeline_printer::on_event(const moment& at, const event& e, const scenario& s) {
+    line(at, e.what.kind == action_kind::note ? "#" : ">",
+         describe_event(e.what, s.emergency_brake()));
+}
+
+void timeline_printer::on_frame(const frame_record& f, const scenario& s) {
+    const cab_state& cab = f.cab;
+    const bool failed = is_fail_safe_frame(cab);
+    if (failed != failing_) {
+        line(f.at, "!",
+             failed ? "the plug-in failed and answers with its fail-safe outputs "
+                      "(emergency brake, red lamp); --debug shows why"
+                    : "the plug-in completes its frames again");
+        failing_ = failed;
+    }
+    if (failed) return;
+    // Said once when it starts and again only when what the host gets changes.
+    const gate now = gate_of(cab.acting, f.driver, s.emergency_brake());
+    if (now != gate::follows || last_gate_ != gate::follows) {
+        const std::string text = handles_text(cab.acting, f.driver, now);
+        if (text != last_gate_text_) line(f.at, " ", text);
+        last_gate_text_ = text;
+    }
+    last_gate_ = now;
+    for (const std::string& change : describe_changes(last_, cab)) {
+        line(f.at, " ", change);
+    }
+    const std::string key = monitor_key(cab);
+    if (key != last_monitor_) {
+        line(f.at, " ", monitor_line(cab));
+        last_monitor_ = key;
+    }
+    last_ = cab;
+}
+
+void timeline_printer::on_debug(const moment& at, const std::string& text) {
+    line(at, "~", "debug: " + text);
+}
+
+void timeline_printer::on_finish(const run_summary& summary, const scenario& s) {
+    const char* why = "";
+    if (summary.ended_by == run_end::limit) why = " (stopped at the one-hour limit)";
+    if (summary.ended_by == run_end::stuck) {
+        why = " (the train stands and no remaining event can happen)";
+    }
+    line(summary.end, "=", "end after " + std::to_string(summary.frames) + " frames" + why);
+    for (const event* e : summary.never_happened) {
+        std::fprintf(out_, "   never happened: line %d: %s\n", e->line,
+                     describe_event(e->what, s.emergency_brake()).c_str());
+    }
+    if (summary.failed_frames > 0) {
+        std::fprintf(out_, "   the plug-in failed %" PRId64 " frame(s); --debug shows why\n",
+                     summary.failed_frames);
+    }
+    std::fflush(out_);
+}
+
+} // namespace sim

@@ -1,0 +1,45 @@
+// The readable timeline: every change the cab shows, in words, with time, position and speed.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/sim/run.h"
+
+namespace sim {
+
+// The lamps and sounds that changed between two cab states, in words, one entry per change.
+std::vector<std::string> describe_changes(const cab_state& before, const cab_state& after);
+
+// The monitor as a driver reads it: "5/14 00:12 | 12.3 km | train 246200 | max 100 | ...".
+std::string monitor_line(const cab_state& cab);
+
+// An event in words: "driver: power 3", "beacon 50 (pattern check) signal 0, ...".
+std::string describe_event(const action& a, std::int32_t emergency);
+
+// How the handles the host acts on relate to the driver's.
+enum class gate { follows, withheld, braking, other };
+
+class timeline_printer : public run_observer {
+  public:
+    explicit timeline_printer(std::FILE* out) : out_(out) {}
+
+    void on_start(const scenario& s, std::int32_t plugin_version) override;
+    void on_event(const moment& at, const event& e, const scenario& s) override;
+    void on_frame(const frame_record& f, const scenario& s) override;
+    void on_debug(const moment& at, const std::string& line) override;
+    void on_finish(const run_summary& summary, const scenario& s) override;
+
+  private:
+    void line(const moment& at, const char* mark, const std::string& text);
+
+    std::FILE* out_;
+    cab_state last_ = cab_state::resting();
+    gate last_gate_ = gate::follows;
+    std::string last_gate_text_;
+    std::string last_monitor_;
+    bool failing_ = false;
+};
+
+} // namespace sim
