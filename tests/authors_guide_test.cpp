@@ -2,12 +2,17 @@
 // docs/authors-guide.md and checked through the exports, so the guide cannot drift.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -551,4 +556,101 @@ TEST(AuthorsGuide, WithoutTheScriptTheCabIsAsTheGuideDescribes) {
         EXPECT_EQ(h.sound[static_cast<std::size_t>(i)], *g.sound.number(r, "Quiet cab after start"))
             << "sound " << i;
     }
+}
+
+namespace {
+// Runs talvik-sim with `arguments`; returns its exit status and fills `out` with its output.
+int run_sim(const std::string& arguments, std::string& out) {
+    const std::string command = std::string(TALVIK_SIM_PATH) + " --library " +
+                                talvik_test::built_library() + " " + arguments + " 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return -1;
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, got);
+    const int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The indented block of the guide that starts with `first_line`.
+std::string code_block(const std::string& first_line) {
+    const std::string& text = guide_text();
+    std::size_t at = text.find("\n    " + first_line + "\n");
+    if (at == std::string::npos) return {};
+    std::string block;
+    std::istringstream lines(text.substr(at + 1));
+    std::string line;
+    while (std::getline(lines, line) && (line.empty() || line.rfind("    ", 0) == 0)) {
+        block += (line.empty() ? line : line.substr(4)) + "\n";
+    }
+    return block;
+}
+} // namespace
+
+TEST(AuthorsGuide, BundledCurveSpeedsAreThoseTalvikSimPrints) {
+    const std::string& text = guide_text();
+    const std::size_t at = text.find("Permitted speeds with these values:");
+    ASSERT_NE(at, std::string::npos);
+    const std::string sentence = text.substr(at, text.find("\n\n", at) - at);
+
+    std::string out;
+    const std::string script = std::string(TALVIK_SOURCE_DIR) + "/scripts/signal_pattern.nut";
+    ASSERT_EQ(run_sim("--check-script " + script, out), 0) << out;
+    std::map<int, std::string> printed; // distance -> permitted speed, as printed
+    const std::regex row(R"(^\s+(\d+)\s+(-?\d+\.\d)\s*$)");
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        if (std::regex_match(line, m, row)) printed[std::stoi(m[1])] = m[2];
+    }
+
+    const std::regex quoted(R"((\d+\.\d)(?:\s+km/h)?\s+at\s+(\d+)\s+m)");
+    int checked = 0;
+    for (auto it = std::sregex_iterator(sentence.begin(), sentence.end(), quoted);
+         it != std::sregex_iterator(); ++it, ++checked) {
+        const int distance = std::stoi((*it)[2]);
+        ASSERT_TRUE(printed.count(distance)) << distance << " m is not in the table:\n" << out;
+        EXPECT_EQ(printed[distance], (*it)[1].str()) << "at " << distance << " m";
+    }
+    EXPECT_EQ(checked, 6) << sentence;
+    EXPECT_EQ(printed[10], "0.0") << "0 at 20 m or less";
+}
+
+TEST(AuthorsGuide, WorkedExampleRunsAsTheGuideTellsIt) {
+    const std::string scenario = code_block("name Approach to S1 at stop");
+    ASSERT_FALSE(scenario.empty());
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("talvik-guide-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "approach.txt") << scenario;
+
+    std::string out;
+    const int status = run_sim(
+        "--quiet --csv " + (dir / "run.csv").string() + " " + (dir / "approach.txt").string(), out);
+    ASSERT_EQ(status, 0) << out;
+    std::ifstream csv(dir / "run.csv");
+    std::string line;
+    std::getline(csv, line); // header: time_ms,location_m,speed,brake,...
+    double first_brake_at = -1.0, last_location = 0.0;
+    double speed_at_brake = 0.0;
+    while (std::getline(csv, line)) {
+        std::istringstream cells(line);
+        std::string time, location, speed, brake;
+        std::getline(cells, time, ',');
+        std::getline(cells, location, ',');
+        std::getline(cells, speed, ',');
+        std::getline(cells, brake, ',');
+        last_location = std::stod(location);
+        if (first_brake_at < 0.0 && std::stoi(brake) == emergency) {
+            first_brake_at = last_location;
+            speed_at_brake = std::stod(speed);
+        }
+    }
+    fs::remove_all(dir);
+    // Braked at the 50 m beacon at about 26 km/h, standing some 30 m before S1 at 2000 m.
+    EXPECT_GE(first_brake_at, 1950.0);
+    EXPECT_LT(first_brake_at, 1952.0);
+    EXPECT_NEAR(speed_at_brake, 26.0, 1.0);
+    EXPECT_NEAR(2000.0 - last_location, 30.0, 5.0);
 }
