@@ -3,7 +3,9 @@
 every program in it is built for the archive's width and carries the version resource of
 <version> (file version, product name, description).
 
-Usage: tools/check-package.py ZIP...   Exit status 0 when every archive is fit, 1 otherwise.
+Usage: tools/check-package.py ZIP...
+       tools/check-package.py --programs WIDTH VERSION FILE...   (built programs, not archived)
+Exit status 0 when everything checked is fit, 1 otherwise.
 """
 import re
 import struct
@@ -74,6 +76,30 @@ def version_strings(block):
     return fixed, values
 
 
+def check_program(short, pe, width, version):
+    """Problems of one program: its width and its version resource."""
+    problems = []
+    machine, _ = sections(pe)
+    if machine != MACHINE[width]:
+        problems.append("%s is not a %s program (machine 0x%04x)" % (short, width, machine))
+    block = version_resource(pe)
+    if block is None:
+        return problems + ["%s has no version resource" % short]
+    fixed, values = version_strings(block)
+    expected = tuple(int(x) for x in version.split(".")) + (0,)
+    if fixed != expected:
+        problems.append("%s: file version %s, not %s" % (short, fixed, expected))
+    for key, want in (("FileVersion", version), ("ProductVersion", version),
+                      ("ProductName", "talvik"), ("OriginalFilename", short)):
+        if values.get(key) != want:
+            problems.append("%s: %s is %r, not %r" % (short, key, values.get(key), want))
+    bits = "32-bit" if width == "win32" else "64-bit"
+    if bits not in values.get("FileDescription", ""):
+        problems.append("%s: description %r does not say %s"
+                        % (short, values.get("FileDescription"), bits))
+    return problems
+
+
 def check(path):
     m = re.search(r"talvik-(\d+)\.(\d+)\.(\d+)-(win32|win64)\.zip$", path)
     if not m:
@@ -88,37 +114,16 @@ def check(path):
             if top + name not in names:
                 problems.append("%s is missing" % name)
         for name in sorted(names):
-            if not name.lower().endswith((".dll", ".exe")):
-                continue
-            short = name[len(top):]
-            pe = z.read(name)
-            machine, _ = sections(pe)
-            if machine != MACHINE[width]:
-                problems.append("%s is not a %s program (machine 0x%04x)" % (short, width, machine))
-            block = version_resource(pe)
-            if block is None:
-                problems.append("%s has no version resource" % short)
-                continue
-            fixed, values = version_strings(block)
-            expected = tuple(int(x) for x in m.group(1, 2, 3)) + (0,)
-            if fixed != expected:
-                problems.append("%s: file version %s, not %s" % (short, fixed, expected))
-            for key, want in (("FileVersion", version), ("ProductVersion", version),
-                              ("ProductName", "talvik"), ("OriginalFilename", short)):
-                if values.get(key) != want:
-                    problems.append("%s: %s is %r, not %r" % (short, key, values.get(key), want))
-            bits = "32-bit" if width == "win32" else "64-bit"
-            if bits not in values.get("FileDescription", ""):
-                problems.append("%s: description %r does not say %s"
-                                % (short, values.get("FileDescription"), bits))
+            if name.lower().endswith((".dll", ".exe")):
+                problems += check_program(name[len(top):], z.read(name), width, version)
     return problems
 
 
-def main(paths):
+def main(paths, checker=check):
     status = 0
     for path in paths:
         try:
-            problems = check(path)
+            problems = checker(path)
         except (OSError, ValueError, struct.error, zipfile.BadZipFile, StopIteration) as e:
             problems = [str(e) or type(e).__name__]
         for p in problems:
@@ -126,12 +131,22 @@ def main(paths):
         if problems:
             status = 1
         else:
-            print("%s: complete, version resources present" % path)
+            print("%s: fit, version resource present" % path)
     return status
 
 
 if __name__ == "__main__":
-    if len(sys.argv) < 2:
+    args = sys.argv[1:]
+    if args[:1] == ["--programs"] and len(args) >= 4 and args[1] in MACHINE:
+        width, version = args[1], args[2]
+
+        def program(path):
+            with open(path, "rb") as f:
+                return check_program(path.replace("\\", "/").split("/")[-1], f.read(),
+                                     width, version)
+
+        sys.exit(main(args[3:], program))
+    if not args or args[0].startswith("-"):
         print(__doc__, file=sys.stderr)
         sys.exit(2)
-    sys.exit(main(sys.argv[1:]))
+    sys.exit(main(args))
