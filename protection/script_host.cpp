@@ -107,9 +107,7 @@ SquirrelObject& SquirrelObject::operator=(const SquirrelObject& other) {
 
 SquirrelObject::~SquirrelObject() { release(); }
 
-bool SquirrelObject::live() const {
-    return the_vm != nullptr && vm_generation_ == vm_generation;
-}
+bool SquirrelObject::live() const { return the_vm != nullptr && vm_generation_ == vm_generation; }
 
 void SquirrelObject::release() {
     if (live()) sq_release(the_vm, &object_);
@@ -237,7 +235,8 @@ float SquirrelFunction::call(const SQFloat* args, SQInteger count) {
     const SQInteger top = sq_gettop(v);
     sq_pushobject(v, function_.handle());
     sq_pushobject(v, this_.handle());
-    for (SQInteger i = 0; i < count; ++i) sq_pushfloat(v, args[i]);
+    for (SQInteger i = 0; i < count; ++i)
+        sq_pushfloat(v, args[i]);
     if (SQ_FAILED(sq_call(v, count + 1, SQTrue, SQTrue))) {
         sq_settop(v, top);
         raise(call_failed_text);

@@ -12,7 +12,8 @@
 #endif
 
 #if defined(SQUNICODE)
-#error "the script host passes narrow file names and format strings: build Squirrel without SQUNICODE"
+// The host passes narrow file names and format strings.
+#error "build Squirrel without SQUNICODE"
 #endif
 
 namespace ats::sq_compat {

@@ -317,6 +317,7 @@ TEST(Protection, ScriptFailuresLatchTheBrakeOnceAndTheResetReleasesIt) {
         h.frame();
         EXPECT_TRUE(h.latched());
         EXPECT_EQ(h.out.const_speed, 2) << "the rest of the frame ran";
+        EXPECT_EQ(h.panel[148] * 10 + h.panel[149], 95) << "the beacon reached the monitor";
         h.api.SetBrake(emergency);
         h.tap(reset_key);
         h.api.SetBrake(0);

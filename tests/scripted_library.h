@@ -30,6 +30,15 @@ public:
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }
+    // Replaces or removes the script beside the copy; a vehicle built later reads the new state.
+    void write_script(const char* script) const {
+        std::ofstream(std::filesystem::path(dir_) / "signal_pattern.nut", std::ios::trunc)
+            << script;
+    }
+    void remove_script() const {
+        std::filesystem::remove(std::filesystem::path(dir_) / "signal_pattern.nut");
+    }
+
     plugin_library& library() { return *library_; }
     const std::string& dir() const { return dir_; }
 

@@ -60,6 +60,8 @@ group_wine32() {
 }
 
 group_squirrel() {
+  # The fetch unpacks a .tar.xz and applies Debian's patches.
+  need patch xz-utils
   "$here/cmake/fetch-squirrel.sh"
 }
 

@@ -1,0 +1,64 @@
+// Helpers for tests of the script host itself: an open VM per test, script files in a private
+// directory, and the path of the pattern script the build puts beside the library.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "protection/script_host.h"
+
+namespace talvik_test {
+
+// The pattern script as installed beside the built library.
+inline std::filesystem::path bundled_script() {
+    return std::filesystem::path(TALVIK_LIBRARY_PATH).parent_path() / "signal_pattern.nut";
+}
+
+// The description of the SquirrelError that `operation` raises, or "(nothing raised)".
+template <typename Operation> std::string error_of(Operation&& operation) {
+    try {
+        operation();
+    } catch (const ats::SquirrelError& error) {
+        return error.desc != nullptr ? error.desc : "(null description)";
+    }
+    return "(nothing raised)";
+}
+
+// Opens the VM for each test and closes it afterwards; scripts go into a fresh directory.
+class script_vm_test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "talvik-scripts-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        ats::ScriptVM::init();
+    }
+    void TearDown() override {
+        ats::ScriptVM::shutdown();
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    // Writes `text` to a file of the private directory and returns its path.
+    std::string script_file(const std::string& name, const std::string& text) const {
+        const std::filesystem::path path = dir_ / name;
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        return path.string();
+    }
+    // Compiles and runs a script given as text.
+    ats::SquirrelObject load(const std::string& text, const std::string& name = "test.nut") {
+        ats::SquirrelObject script = ats::ScriptVM::compile_file(script_file(name, text).c_str());
+        ats::ScriptVM::run(script);
+        return script;
+    }
+    static SQInteger top() { return sq_gettop(ats::ScriptVM::vm()); }
+
+    std::filesystem::path dir_;
+};
+
+} // namespace talvik_test
