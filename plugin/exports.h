@@ -7,7 +7,8 @@
 
 #if defined(_WIN32)
 #define TALVIK_CALL __stdcall
-#define TALVIK_API extern "C" __declspec(dllexport)
+// Exported by plugin/talvik.def under plain names; dllexport would add the decorated ones too.
+#define TALVIK_API extern "C"
 #else
 #define TALVIK_CALL
 #define TALVIK_API extern "C" __attribute__((visibility("default")))

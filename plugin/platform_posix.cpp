@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "plugin/channel_name.h"
 #include "plugin/platform.h"
 
 namespace ats::platform {
@@ -39,8 +40,6 @@ void capture_module_dir() {
 // Runs when the library is loaded, like the Windows entry point.
 __attribute__((constructor)) void on_library_load() { capture_module_dir(); }
 
-constexpr char channel_name[] = "\\\\.\\mailslot\\QUILLBAR_DBG_PRINTF";
-
 } // namespace
 
 const char* module_dir() { return captured_dir; }
@@ -50,8 +49,8 @@ channel_handle channel_open() {
     if (fd < 0) return invalid_channel;
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    constexpr std::size_t name_len = sizeof channel_name - 1;
-    std::memcpy(addr.sun_path + 1, channel_name, name_len);
+    constexpr std::size_t name_len = sizeof debug_channel_name - 1;
+    std::memcpy(addr.sun_path + 1, debug_channel_name, name_len);
     const auto addr_len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name_len);
     if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), addr_len) != 0) {
         close(fd);

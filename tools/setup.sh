@@ -40,7 +40,8 @@ group_windows() {
 }
 
 group_wine64() {
-  need wine wine64
+  # locales: localedef, for the Windows checks under a Japanese code page.
+  need wine wine64 locales
 }
 
 group_wine32() {
@@ -56,6 +57,9 @@ group_wine32() {
   if [ -e /proc/sys/fs/binfmt_misc/register ] && [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
     echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
       | sudo_if_needed tee /proc/sys/fs/binfmt_misc/register >/dev/null || true
+  fi
+  if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && ! grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386; then
+    echo 1 | sudo_if_needed tee /proc/sys/fs/binfmt_misc/qemu-i386 >/dev/null || true
   fi
 }
 

@@ -223,9 +223,11 @@ TEST_F(CommandLine, UsageErrors) {
 }
 
 TEST(DebugChannel, ItsLinesJoinTheTimeline) {
-    // The channel's name is one per network namespace: a private one keeps other tests' plug-ins
-    // and an author's listener out. Without one, the test's resource lock keeps them apart.
-    if (unshare(CLONE_NEWNET) != 0) unshare(CLONE_NEWUSER | CLONE_NEWNET);
+    // The channel's name is one for the whole machine: other processes that load the plug-in
+    // (other tests, an author's listener) would share it. A private network namespace, which
+    // the simulator inherits, keeps this run to itself.
+    if (unshare(CLONE_NEWNET) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0)
+        GTEST_SKIP() << "no private network namespace here";
     const outcome o = talvik_sim(library + "--debug");
     EXPECT_EQ(o.status, 0) << o.output;
     for (const char* line :

@@ -1,0 +1,156 @@
+// The Linux debug channel as a listener sees it: whole lines one per message, silence without a
+// listener, off for good after a failed write, never blocking the host, never past its buffer.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "channel_listener.h"
+#include "plugin/debug_channel.h"
+#include "plugin_host.h"
+
+using talvik_test::channel_listener;
+using talvik_test::host;
+using strings = std::vector<std::string>;
+
+namespace {
+
+const strings load_lines = {
+    "dll attached.\r\n",
+    "QDX EC510/512 plug-in \"talvik\" \r\n",
+    "talvik > instance created.\r\n",
+};
+const strings dispose_lines = {"talvik > bye.\r\n", "dll detached.\r\n"};
+
+class DebugChannel : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!talvik_test::isolate_channel_name()) {
+            GTEST_SKIP() << "no private network namespace here: the channel name would be "
+                            "shared with every other process";
+        }
+    }
+};
+
+strings joined(std::initializer_list<strings> parts) {
+    strings all;
+    for (const strings& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+} // namespace
+
+TEST_F(DebugChannel, AListenerReceivesEveryLineOfASessionAsOneMessage) {
+    channel_listener listener;
+    ASSERT_TRUE(listener.bound()) << listener.error();
+    {
+        host h;
+        listener.collect();
+        h.api.SetVehicleSpec(ats::vehicle_spec{8, 0, 2, 0, 0});
+        h.api.Initialize(-1);
+        h.state.time = 36000000;
+        h.state.location = 1234.5;
+        h.frames(3);
+        h.api.SetSignal(3);
+        listener.collect();
+        h.beacon(0, 2, 12.5f, 7);
+        listener.collect();
+        h.frames(2);
+    }
+    const strings expected =
+        joined({load_lines,
+                {"talvik > initialized. param : -1\r\n", "talvik > changed signal. signal : 3\r\n",
+                 "talvik > passed beacon.------\r\n", "location : 1234.500000\r\n",
+                 "   type : 0\r\n", "   signal : 2\r\n", "   distance : 12.500000\r\n",
+                 "   optional : 7\r\n", "-----------------------------\r\n"},
+                dispose_lines});
+    EXPECT_EQ(listener.take(), expected);
+}
+
+TEST_F(DebugChannel, WithoutAListenerAtLoadTheRunStaysSilentUntilTheNextLoad) {
+    auto& api = talvik_test::plugin_library::built().api;
+    api.Load();
+    channel_listener listener; // arrives after Load: the channel is already off
+    ASSERT_TRUE(listener.bound()) << listener.error();
+    api.Initialize(0);
+    api.SetSignal(1);
+    api.SetBeaconData(ats::beacon_data{0, 0, 10.0f, 0});
+    api.Dispose();
+    EXPECT_EQ(listener.take(), strings{});
+
+    api.Load();
+    api.Dispose();
+    EXPECT_EQ(listener.take(), joined({load_lines, dispose_lines}));
+}
+
+TEST_F(DebugChannel, AListenerThatGoesAwaySwitchesTheChannelOffForTheRestOfTheRun) {
+    auto listener = std::make_unique<channel_listener>();
+    ASSERT_TRUE(listener->bound()) << listener->error();
+    auto& api = talvik_test::plugin_library::built().api;
+    api.Load();
+    EXPECT_EQ(listener->take(), load_lines);
+
+    listener.reset();
+    api.SetSignal(1); // lost, and the channel turns off
+    channel_listener newcomer;
+    ASSERT_TRUE(newcomer.bound()) << newcomer.error();
+    api.SetSignal(2);
+    api.Initialize(0);
+    api.Dispose();
+    EXPECT_EQ(newcomer.take(), strings{}) << "no reopening and no retry before the next Load";
+
+    api.Load();
+    api.SetSignal(4);
+    api.Dispose();
+    EXPECT_EQ(newcomer.take(),
+              joined({load_lines, {"talvik > changed signal. signal : 4\r\n"}, dispose_lines}));
+}
+
+TEST_F(DebugChannel, AListenerThatStopsReadingNeverStallsTheHost) {
+    channel_listener listener;
+    ASSERT_TRUE(listener.bound()) << listener.error();
+    auto& api = talvik_test::plugin_library::built().api;
+    api.Load();
+    constexpr int signals = 100; // far beyond any datagram queue
+    for (int i = 0; i < signals; ++i)
+        api.SetSignal(i);
+    const strings got = listener.take();
+
+    // What arrived is the start of the run, in order; the first refused send ended the channel.
+    ASSERT_GE(got.size(), load_lines.size());
+    ASSERT_LT(got.size(), load_lines.size() + signals);
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        const std::string want =
+            i < load_lines.size()
+                ? load_lines[i]
+                : "talvik > changed signal. signal : " + std::to_string(i - load_lines.size()) +
+                      "\r\n";
+        EXPECT_EQ(got[i], want) << "message " << i;
+    }
+    api.SetSignal(-1);
+    api.Dispose();
+    EXPECT_EQ(listener.take(), strings{});
+}
+
+TEST_F(DebugChannel, AnOverLongMessageIsCutAtTheBufferNotWrittenPastIt) {
+    channel_listener listener;
+    ASSERT_TRUE(listener.bound()) << listener.error();
+    ats::debug::open();
+    ASSERT_TRUE(ats::debug::enabled());
+
+    const struct {
+        std::size_t length;
+        std::size_t arrives;
+    } cases[] = {{1022, 1022}, {1023, 1023}, {1024, 1023}, {5000, 1023}};
+    for (const auto& c : cases) {
+        const std::string text(c.length, 'x');
+        EXPECT_EQ(ats::debug::dbg_printf("%s", text.c_str()), static_cast<int>(c.length))
+            << "the formatter's count, not the bytes sent";
+        EXPECT_EQ(listener.take(), strings{std::string(c.arrives, 'x')}) << c.length;
+    }
+    ats::debug::close();
+    EXPECT_FALSE(ats::debug::enabled());
+    EXPECT_EQ(ats::debug::dbg_printf("after close\r\n"), 0);
+    EXPECT_EQ(listener.take(), strings{});
+}

@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+"""Static checks of a built talvik.dll: exactly the sixteen plain exports, only Windows system
+DLLs imported, and for the 32-bit DLL the bytes each export removes from the stack."""
+import argparse
+import re
+import subprocess
+import sys
+
+# Argument bytes each export removes on return (32-bit stdcall). Elapse counts the hidden
+# address of its result record besides the 40-byte state and the two array addresses.
+STACK_BYTES = {
+    "Load": 0, "Dispose": 0, "GetPluginVersion": 0, "DoorOpen": 0, "DoorClose": 0,
+    "Initialize": 4, "SetPower": 4, "SetBrake": 4, "SetReverser": 4, "KeyDown": 4, "KeyUp": 4,
+    "HornBlow": 4, "SetSignal": 4,
+    "SetVehicleSpec": 20, "SetBeaconData": 16, "Elapse": 52,
+}
+
+# DLLs every Windows installation has. Anything else (libstdc++-6.dll, libgcc_s_dw2-1.dll,
+# libwinpthread-1.dll, ...) would be missing on a user's machine.
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "advapi32.dll", "ntdll.dll",
+               "shell32.dll", "ws2_32.dll", "ole32.dll", "oleaut32.dll", "gdi32.dll",
+               "ucrtbase.dll"}
+
+
+def run(*command):
+    return subprocess.run(command, check=True, capture_output=True, text=True).stdout
+
+
+def parse_headers(text):
+    image_base = int(re.search(r"^ImageBase\s+([0-9a-fA-F]+)", text, re.M).group(1), 16)
+    imports = re.findall(r"^\s*DLL Name: (\S+)", text, re.M)
+    eat = {}
+    names = {}
+    section = None
+    for line in text.splitlines():
+        if line.startswith("Export Address Table -- Ordinal Base"):
+            section = "eat"
+            continue
+        if line.startswith("[Ordinal/Name Pointer] Table"):
+            section = "names"
+            continue
+        if not line.strip():
+            section = None
+            continue
+        if section == "eat":
+            m = re.match(r"\s*\[\s*(\d+)\]\s+\+base\[\s*\d+\]\s+([0-9a-fA-F]+)", line)
+            if m:
+                eat[int(m.group(1))] = int(m.group(2), 16)
+        elif section == "names":
+            m = re.match(r"\s*\[\s*(\d+)\]\s+(\S+)", line)
+            if m:
+                names.setdefault(m.group(2), []).append(int(m.group(1)))
+    return image_base, imports, eat, names
+
+
+def function_blocks(disassembly):
+    """Maps each labelled address to (label, instruction lines up to the next label)."""
+    blocks = {}
+    current = None
+    for line in disassembly.splitlines():
+        m = re.match(r"^([0-9a-f]+) <(.+)>:$", line)
+        if m:
+            current = (int(m.group(1), 16), m.group(2))
+            blocks[current[0]] = (current[1], [])
+        elif current and re.match(r"^\s*[0-9a-f]+:\t", line):
+            blocks[current[0]][1].append(line)
+    return blocks
+
+
+def returns_of(lines):
+    found = []
+    for line in lines:
+        m = re.search(r"\tret[lw]?\s*(?:\$0x([0-9a-f]+))?\s*$", line)
+        if m:
+            found.append(int(m.group(1), 16) if m.group(1) else 0)
+    return found
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--objdump", required=True)
+    parser.add_argument("--width", type=int, choices=(32, 64), required=True)
+    parser.add_argument("dll")
+    args = parser.parse_args()
+
+    failures = []
+    image_base, imports, eat, names = parse_headers(run(args.objdump, "-p", args.dll))
+
+    exported = sorted(names)
+    if exported != sorted(STACK_BYTES):
+        extra = sorted(set(exported) - set(STACK_BYTES))
+        missing = sorted(set(STACK_BYTES) - set(exported))
+        failures.append(f"exports differ: unexpected {extra}, missing {missing}")
+    print(f"exports ({len(exported)}): {' '.join(exported)}")
+
+    foreign = [d for d in imports if d.lower() not in SYSTEM_DLLS
+               and not d.lower().startswith("api-ms-win-")]
+    if foreign:
+        failures.append(f"imports DLLs a user's machine may not have: {foreign}")
+    if not imports:
+        failures.append("no import table found")
+    print(f"imports: {' '.join(imports)}")
+
+    if args.width == 32:
+        blocks = function_blocks(run(args.objdump, "-d", args.dll))
+        for name, want in sorted(STACK_BYTES.items()):
+            if name not in names:
+                continue
+            address = image_base + eat[names[name][0]]
+            if address not in blocks:
+                failures.append(f"{name}: no function found at {address:#x}")
+                continue
+            label, lines = blocks[address]
+            # Code the compiler moved out of line (label.cold) belongs to the same export.
+            for other_label, other_lines in blocks.values():
+                if other_label.startswith(label + "."):
+                    lines = lines + other_lines
+            rets = returns_of(lines)
+            if not rets:
+                failures.append(f"{name} ({label}): no return instruction found")
+            elif any(r != want for r in rets):
+                failures.append(f"{name} ({label}): returns with ret ${sorted(set(rets))}, "
+                                f"expected ret ${want}")
+            print(f"{name:16} ret ${','.join(str(r) for r in sorted(set(rets)))}"
+                  f" (expected {want})")
+
+    for failure in failures:
+        print(f"FAIL: {failure}")
+    print(f"{args.dll}: {'FAILED' if failures else 'ok'}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

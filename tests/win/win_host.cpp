@@ -1,0 +1,503 @@
+// The Windows test host: loads talvik.dll from a fresh directory like the simulator does, checks
+// the calling convention of every export, the debug mailslot of a short session byte for byte,
+// and writes the outputs of the shared scripted session for comparison with the other builds.
+// One run does everything: under emulation every start of a 32-bit program costs a lot.
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "plugin/channel_name.h"
+#include "plugin/host_types.h"
+#include "win/parity_session.h"
+
+namespace {
+
+constexpr int bits = static_cast<int>(sizeof(void*) * 8);
+int checks = 0;
+int failures = 0;
+
+void check(bool ok, const char* format, ...) {
+    ++checks;
+    if (ok) return;
+    ++failures;
+    std::va_list args;
+    va_start(args, format);
+    std::printf("FAIL: ");
+    std::vprintf(format, args);
+    std::printf("\n");
+    va_end(args);
+}
+
+std::string escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+struct plugin_api {
+    void(__stdcall* Load)();
+    void(__stdcall* Dispose)();
+    std::int32_t(__stdcall* GetPluginVersion)();
+    void(__stdcall* SetVehicleSpec)(ats::vehicle_spec);
+    void(__stdcall* Initialize)(std::int32_t);
+    ats::handles(__stdcall* Elapse)(ats::vehicle_state, std::int32_t*, std::int32_t*);
+    void(__stdcall* SetPower)(std::int32_t);
+    void(__stdcall* SetBrake)(std::int32_t);
+    void(__stdcall* SetReverser)(std::int32_t);
+    void(__stdcall* KeyDown)(std::int32_t);
+    void(__stdcall* KeyUp)(std::int32_t);
+    void(__stdcall* HornBlow)(std::int32_t);
+    void(__stdcall* DoorOpen)();
+    void(__stdcall* DoorClose)();
+    void(__stdcall* SetSignal)(std::int32_t);
+    void(__stdcall* SetBeaconData)(ats::beacon_data);
+};
+
+template <typename Fn> bool bind(HMODULE module, Fn& fn, const char* name) {
+    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    check(fn != nullptr, "export %s is missing", name);
+    return fn != nullptr;
+}
+
+bool bind_all(HMODULE module, plugin_api& api) {
+    bool ok = true;
+    ok &= bind(module, api.Load, "Load");
+    ok &= bind(module, api.Dispose, "Dispose");
+    ok &= bind(module, api.GetPluginVersion, "GetPluginVersion");
+    ok &= bind(module, api.SetVehicleSpec, "SetVehicleSpec");
+    ok &= bind(module, api.Initialize, "Initialize");
+    ok &= bind(module, api.Elapse, "Elapse");
+    ok &= bind(module, api.SetPower, "SetPower");
+    ok &= bind(module, api.SetBrake, "SetBrake");
+    ok &= bind(module, api.SetReverser, "SetReverser");
+    ok &= bind(module, api.KeyDown, "KeyDown");
+    ok &= bind(module, api.KeyUp, "KeyUp");
+    ok &= bind(module, api.HornBlow, "HornBlow");
+    ok &= bind(module, api.DoorOpen, "DoorOpen");
+    ok &= bind(module, api.DoorClose, "DoorClose");
+    ok &= bind(module, api.SetSignal, "SetSignal");
+    ok &= bind(module, api.SetBeaconData, "SetBeaconData");
+    return ok;
+}
+
+// A directory of about 230 characters below `base`, made anew, with the DLL and the files meant
+// to lie beside it copied in. Returns the DLL's path there.
+std::string prepare_fresh_directory(const std::string& base, const std::string& name,
+                                    const std::string& dll, const std::vector<std::string>& beside,
+                                    const std::string& dll_name = "talvik.dll") {
+    std::string dir = base;
+    if (dir.back() != '\\') dir += '\\';
+    CreateDirectoryA(dir.c_str(), nullptr);
+    dir += name + "\\";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    while (dir.size() < 200) {
+        dir += "a rather long directory name\\";
+        CreateDirectoryA(dir.c_str(), nullptr);
+    }
+    if (dir.size() < 229) {
+        dir += std::string(229 - dir.size(), 'x') + "\\";
+        CreateDirectoryA(dir.c_str(), nullptr);
+    }
+    check(dir.size() == 230, "fresh directory has %u characters", unsigned(dir.size()));
+
+    const std::string target = dir + dll_name;
+    const auto copy = [](const std::string& from, const std::string& to) {
+        const bool copied = CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+        const DWORD error = GetLastError();
+        check(copied, "copy %s to %s (error %lu)", from.c_str(), to.c_str(), error);
+    };
+    copy(dll, target);
+    for (const std::string& file : beside) {
+        const std::size_t slash = file.find_last_of("\\/");
+        copy(file, dir + (slash == std::string::npos ? file : file.substr(slash + 1)));
+    }
+    return target;
+}
+
+// The debug mailslot, created the way a listener creates it, read without waiting.
+class mailslot {
+  public:
+    mailslot() { slot_ = CreateMailslotA(ats::debug_channel_name, 0, 0, nullptr); }
+    ~mailslot() {
+        if (slot_ != INVALID_HANDLE_VALUE) CloseHandle(slot_);
+    }
+    mailslot(const mailslot&) = delete;
+    mailslot& operator=(const mailslot&) = delete;
+
+    bool created() const { return slot_ != INVALID_HANDLE_VALUE; }
+
+    std::vector<std::string> take() {
+        std::vector<std::string> got;
+        char buffer[4096];
+        DWORD size = 0;
+        while (ReadFile(slot_, buffer, sizeof buffer, &size, nullptr))
+            got.emplace_back(buffer, size);
+        return got;
+    }
+
+  private:
+    HANDLE slot_ = INVALID_HANDLE_VALUE;
+};
+
+void compare_messages(const char* what, const std::vector<std::string>& got,
+                      const std::vector<std::string>& want) {
+    const std::size_t n = got.size() > want.size() ? got.size() : want.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string g = i < got.size() ? escaped(got[i]) : "(nothing)";
+        const std::string w = i < want.size() ? escaped(want[i]) : "(nothing)";
+        check(i < got.size() && i < want.size() && got[i] == want[i],
+              "%s: message %u is \"%s\", expected \"%s\"", what, unsigned(i), g.c_str(), w.c_str());
+    }
+}
+
+const std::vector<std::string> load_lines = {
+    "dll attached.\r\n",
+    "QDX EC510/512 plug-in \"talvik\" \r\n",
+    "talvik > instance created.\r\n",
+};
+
+// Load without a listener: the whole run stays silent, even once a listener appears.
+void check_silence_without_listener(const plugin_api& api) {
+    api.Load();
+    mailslot slot;
+    check(slot.created(), "create the mailslot (error %lu)", GetLastError());
+    api.Initialize(0);
+    api.SetSignal(1);
+    api.SetBeaconData(ats::beacon_data{0, 0, 10.0f, 0});
+    api.Dispose();
+    compare_messages("run without a listener at Load", slot.take(), {});
+}
+
+// A short session: load, spec, initialize, frames, a signal change, a beacon, dispose.
+void run_short_session(const plugin_api& api) {
+    std::int32_t panel[256] = {};
+    std::int32_t sound[256] = {};
+    ats::vehicle_state state{};
+    api.Load();
+    api.SetVehicleSpec(ats::vehicle_spec{8, 0, 2, 0, 0});
+    api.Initialize(-1);
+    state.time = 36000000;
+    state.location = 1234.5;
+    for (int i = 0; i < 3; ++i) {
+        state.time += 20;
+        api.Elapse(state, panel, sound);
+    }
+    api.SetSignal(3);
+    api.SetBeaconData(ats::beacon_data{0, 2, 12.5f, 7});
+    for (int i = 0; i < 2; ++i) {
+        state.time += 20;
+        api.Elapse(state, panel, sound);
+    }
+    api.Dispose();
+}
+
+// What a listener receives from the short session, one string per message.
+std::vector<std::string> short_session_lines() {
+    std::vector<std::string> want = load_lines;
+    for (const char* line :
+         {"talvik > initialized. param : -1\r\n", "talvik > changed signal. signal : 3\r\n",
+          "talvik > passed beacon.------\r\n", "location : 1234.500000\r\n", "   type : 0\r\n",
+          "   signal : 2\r\n", "   distance : 12.500000\r\n", "   optional : 7\r\n",
+          "-----------------------------\r\n", "talvik > bye.\r\n", "dll detached.\r\n"}) {
+        want.push_back(line);
+    }
+    return want;
+}
+
+// The short session with the listener present: every line, byte for byte, one per message.
+void check_session_messages(const plugin_api& api) {
+    mailslot slot;
+    check(slot.created(), "create the mailslot (error %lu)", GetLastError());
+    run_short_session(api);
+    compare_messages("session with a listener", slot.take(), short_session_lines());
+}
+
+// For a listener started elsewhere (talvik-dbgview): waits until it holds the mailslot, sends
+// the short session and writes the text the listener should show to `expected`.
+int send_session(const std::string& dll, const std::string& base, const std::string& expected,
+                 const std::vector<std::string>& beside) {
+    const std::string copy = prepare_fresh_directory(base, "talvik sender", dll, beside);
+    const HMODULE module = LoadLibraryA(copy.c_str());
+    plugin_api api{};
+    if (module == nullptr || !bind_all(module, api)) {
+        std::printf("FAIL: cannot load %s (error %lu)\n", copy.c_str(), GetLastError());
+        return 1;
+    }
+    bool listening = false;
+    for (int i = 0; i < 600 && !listening; ++i) {
+        const HANDLE h = CreateFileA(ats::debug_channel_name, GENERIC_WRITE, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        listening = h != INVALID_HANDLE_VALUE;
+        if (listening)
+            CloseHandle(h);
+        else
+            Sleep(100);
+    }
+    if (!listening) {
+        std::printf("FAIL: no listener created %s within a minute\n", ats::debug_channel_name);
+        return 1;
+    }
+    run_short_session(api);
+    FreeLibrary(module);
+    std::FILE* out = std::fopen(expected.c_str(), "wb");
+    if (out == nullptr) return 1;
+    for (const std::string& line : short_session_lines())
+        std::fwrite(line.data(), 1, line.size(), out);
+    return std::fclose(out) == 0 && failures == 0 ? 0 : 1;
+}
+
+// A copy of the DLL with no script beside it reports that on Load: the script the other copy
+// found came from the DLL's own directory, not from anywhere else.
+void check_script_is_looked_up_beside_the_dll(const std::string& base, const std::string& dll) {
+    const std::string lonely = prepare_fresh_directory(base, "without a script", dll, {});
+    const HMODULE module = LoadLibraryA(lonely.c_str());
+    check(module != nullptr, "LoadLibraryA(%s) failed with error %lu", lonely.c_str(),
+          GetLastError());
+    plugin_api api{};
+    if (module == nullptr || !bind_all(module, api)) return;
+    {
+        mailslot slot;
+        api.Load();
+        api.Dispose();
+        const std::vector<std::string> got = slot.take();
+        const std::string error_line = "talvik > script error: ";
+        check(got.size() >= 2 && got[0] == "dll attached.\r\n" &&
+                  got[1].compare(0, error_line.size(), error_line) == 0,
+              "without a script beside the DLL, Load reports it (got %u messages, second \"%s\")",
+              unsigned(got.size()), got.size() >= 2 ? escaped(got[1]).c_str() : "");
+    }
+    FreeLibrary(module);
+}
+
+// Renamed to a Japanese name whose second byte in code page 932 is a backslash, the DLL still
+// finds the script beside it: that byte must not count as a separator.
+void check_double_byte_file_name(const std::string& base, const std::string& dll,
+                                 const std::vector<std::string>& beside) {
+    if (GetACP() != 932) {
+        check(false, "the ANSI code page is %u, not 932: start the host with LC_ALL=ja_JP.UTF-8",
+              GetACP());
+        return;
+    }
+    const std::string renamed =
+        prepare_fresh_directory(base, "double-byte name", dll, beside, "\x95\x5c.dll");
+    const HMODULE module = LoadLibraryA(renamed.c_str());
+    check(module != nullptr, "LoadLibraryA(%s) failed with error %lu", renamed.c_str(),
+          GetLastError());
+    plugin_api api{};
+    if (module == nullptr || !bind_all(module, api)) return;
+    {
+        mailslot slot;
+        api.Load();
+        api.Dispose();
+        std::vector<std::string> want = load_lines;
+        want.push_back("talvik > bye.\r\n");
+        want.push_back("dll detached.\r\n");
+        compare_messages("DLL with a double-byte name", slot.take(), want);
+    }
+    FreeLibrary(module);
+}
+
+#if defined(__i386__)
+// Calls `fn` with `count` stack words (args[0] lowest, next to the return address) and reports
+// how many bytes the callee removed from the stack. Returns eax. Written by hand so that nothing
+// but the callee itself can restore the stack pointer.
+extern "C" std::uint32_t call_stdcall(const void* fn, const std::uint32_t* args,
+                                      std::uint32_t count, std::uint32_t* removed);
+asm(R"(
+    .text
+    .globl _call_stdcall
+_call_stdcall:
+    pushl %ebp
+    movl  %esp, %ebp
+    pushl %ebx
+    pushl %esi
+    pushl %edi
+    movl  16(%ebp), %ecx
+    movl  12(%ebp), %esi
+    jecxz 2f
+1:  pushl -4(%esi,%ecx,4)
+    loop  1b
+2:  movl  %esp, %ebx
+    call  *8(%ebp)
+    movl  %esp, %ecx
+    subl  %ebx, %ecx
+    movl  20(%ebp), %edx
+    movl  %ecx, (%edx)
+    leal  -12(%ebp), %esp
+    popl  %edi
+    popl  %esi
+    popl  %ebx
+    popl  %ebp
+    ret
+)");
+
+template <typename T> void push_words(std::vector<std::uint32_t>& words, const T& value) {
+    static_assert(sizeof(T) % 4 == 0);
+    std::uint32_t w[sizeof(T) / 4];
+    std::memcpy(w, &value, sizeof w);
+    words.insert(words.end(), w, w + sizeof(T) / 4);
+}
+
+std::uint32_t raw_call(const char* name, const void* fn, const std::vector<std::uint32_t>& words) {
+    std::uint32_t removed = 0xFFFFFFFF;
+    const std::uint32_t eax = call_stdcall(fn, words.data(), words.size(), &removed);
+    check(removed == 4 * words.size(), "%s removed %u bytes of arguments, expected %u", name,
+          removed, unsigned(4 * words.size()));
+    return eax;
+}
+
+// Every export called by hand, as the host's compiler would, checking what each takes off the
+// stack and that Elapse fills and returns the result record it was given.
+void check_stack_discipline(const plugin_api& api) {
+    const auto w = [](std::int32_t v) { return std::vector<std::uint32_t>{std::uint32_t(v)}; };
+    raw_call("Load", reinterpret_cast<const void*>(api.Load), {});
+    const std::uint32_t version =
+        raw_call("GetPluginVersion", reinterpret_cast<const void*>(api.GetPluginVersion), {});
+    check(version == 0x20000, "GetPluginVersion returned %#x", version);
+    std::vector<std::uint32_t> spec;
+    push_words(spec, ats::vehicle_spec{8, 0, 2, 0, 0});
+    raw_call("SetVehicleSpec", reinterpret_cast<const void*>(api.SetVehicleSpec), spec);
+    raw_call("Initialize", reinterpret_cast<const void*>(api.Initialize), w(0));
+    raw_call("DoorClose", reinterpret_cast<const void*>(api.DoorClose), {});
+    raw_call("SetReverser", reinterpret_cast<const void*>(api.SetReverser), w(1));
+    raw_call("SetPower", reinterpret_cast<const void*>(api.SetPower), w(2));
+    raw_call("SetBrake", reinterpret_cast<const void*>(api.SetBrake), w(0));
+    raw_call("KeyDown", reinterpret_cast<const void*>(api.KeyDown), w(2));
+    raw_call("KeyUp", reinterpret_cast<const void*>(api.KeyUp), w(2));
+    raw_call("HornBlow", reinterpret_cast<const void*>(api.HornBlow), w(0));
+    raw_call("SetSignal", reinterpret_cast<const void*>(api.SetSignal), w(2));
+    std::vector<std::uint32_t> beacon;
+    push_words(beacon, ats::beacon_data{21, 0, 0.0f, 1234});
+    raw_call("SetBeaconData", reinterpret_cast<const void*>(api.SetBeaconData), beacon);
+
+    constexpr std::int32_t untouched = 0x5A5A5A5A;
+    std::int32_t panel[256];
+    std::int32_t sound[256];
+    ats::vehicle_state state{};
+    state.time = 36000000;
+    for (int frame = 0; frame < 3; ++frame) {
+        for (auto& v : panel)
+            v = untouched;
+        for (auto& v : sound)
+            v = untouched;
+        ats::handles result{untouched, untouched, untouched, untouched};
+        state.time += 20;
+        std::vector<std::uint32_t> args{std::uint32_t(reinterpret_cast<std::uintptr_t>(&result))};
+        push_words(args, state);
+        args.push_back(std::uint32_t(reinterpret_cast<std::uintptr_t>(panel)));
+        args.push_back(std::uint32_t(reinterpret_cast<std::uintptr_t>(sound)));
+        check(args.size() == 13, "Elapse takes 13 stack words");
+        const std::uint32_t returned =
+            raw_call("Elapse", reinterpret_cast<const void*>(api.Elapse), args);
+        check(returned == reinterpret_cast<std::uintptr_t>(&result),
+              "Elapse returned %#x, not the result record's address %p", returned,
+              static_cast<void*>(&result));
+        check(result.brake != untouched && result.power != untouched &&
+                  result.reverser != untouched && result.const_speed != untouched,
+              "Elapse wrote all four handles");
+        check(result.power == 2 && result.reverser == 1 && result.brake == 0,
+              "doors closed, power 2 forward: handles %d/%d/%d", int(result.brake),
+              int(result.power), int(result.reverser));
+        bool arrays_written = false;
+        for (int i = 0; i < 256; ++i) {
+            arrays_written |= panel[i] != untouched || sound[i] != untouched;
+        }
+        check(arrays_written, "Elapse wrote the panel and sound arrays it was given");
+    }
+    raw_call("DoorOpen", reinterpret_cast<const void*>(api.DoorOpen), {});
+    raw_call("Dispose", reinterpret_cast<const void*>(api.Dispose), {});
+}
+#endif
+
+// Every export once through its typed stdcall pointer, as a host compiled from C would.
+void check_typed_calls(const plugin_api& api) {
+    check(api.GetPluginVersion() == 0x20000, "GetPluginVersion before Load");
+    api.Load();
+    check(api.GetPluginVersion() == 0x20000, "GetPluginVersion after Load");
+    api.SetVehicleSpec(ats::vehicle_spec{8, 0, 2, 0, 0});
+    api.Initialize(0);
+    api.DoorClose();
+    api.SetReverser(1);
+    api.SetPower(4);
+    api.SetBrake(0);
+    std::int32_t panel[256] = {};
+    std::int32_t sound[256] = {};
+    ats::vehicle_state state{};
+    state.time = 36000000;
+    ats::handles out = api.Elapse(state, panel, sound);
+    check(out.power == 4 && out.reverser == 1 && out.brake == 0,
+          "doors closed, power 4 forward: handles %d/%d/%d", int(out.brake), int(out.power),
+          int(out.reverser));
+    api.DoorOpen();
+    state.time += 20;
+    out = api.Elapse(state, panel, sound);
+    check(out.power == 0, "doors open: power withheld, got %d", int(out.power));
+    api.KeyDown(3);
+    api.KeyUp(3);
+    api.HornBlow(0);
+    api.SetSignal(1);
+    api.SetBeaconData(ats::beacon_data{0, 1, 100.0f, 0});
+    api.Dispose();
+    check(api.GetPluginVersion() == 0x20000, "GetPluginVersion after Dispose");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc >= 5 && std::strcmp(argv[1], "--send-session") == 0) {
+        return send_session(argv[2], argv[3], argv[4],
+                            std::vector<std::string>(argv + 5, argv + argc));
+    }
+    if (argc < 4) {
+        std::printf("usage: talvik_win_host TALVIK.DLL WORK-DIR OUT.CSV [FILE-BESIDE-THE-DLL...]\n"
+                    "       talvik_win_host --send-session TALVIK.DLL WORK-DIR EXPECTED.TXT "
+                    "[FILE-BESIDE-THE-DLL...]\n");
+        return 2;
+    }
+    const std::vector<std::string> beside(argv + 4, argv + argc);
+    const std::string dll = prepare_fresh_directory(
+        argv[2], "talvik " + std::to_string(bits) + "-bit host", argv[1], beside);
+
+    const HMODULE module = LoadLibraryA(dll.c_str());
+    check(module != nullptr, "LoadLibraryA(%s) failed with error %lu", dll.c_str(), GetLastError());
+    if (module == nullptr) return 1;
+    char loaded[MAX_PATH] = {};
+    GetModuleFileNameA(module, loaded, MAX_PATH);
+    check(_stricmp(loaded, dll.c_str()) == 0, "loaded %s, not the fresh copy", loaded);
+
+    plugin_api api{};
+    if (!bind_all(module, api)) return 1;
+
+    check_typed_calls(api);
+#if defined(__i386__)
+    check_stack_discipline(api);
+#endif
+    check_silence_without_listener(api);
+    check_session_messages(api);
+
+    std::FILE* out = std::fopen(argv[3], "w");
+    check(out != nullptr, "open %s", argv[3]);
+    if (out != nullptr) {
+        talvik_test::parity_session<plugin_api>(api, out).run();
+        check(std::fclose(out) == 0, "write %s", argv[3]);
+    }
+    FreeLibrary(module);
+    check_script_is_looked_up_beside_the_dll(argv[2], argv[1]);
+    check_double_byte_file_name(argv[2], argv[1], beside);
+
+    std::printf("%d-bit host: %d checks, %d failed\n", bits, checks, failures);
+    return failures == 0 ? 0 : 1;
+}

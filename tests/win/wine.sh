@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# Runs the Windows test hosts under Wine, sharing one prefix per test run.
+#   wine.sh prefix PREFIX                       create the prefix (or reuse a complete one)
+#   wine.sh host 32|64 PREFIX HOST.EXE DLL RUN-DIR OUT.CSV [FILE-BESIDE-THE-DLL...]
+#   wine.sh dbgview PREFIX DBGVIEW.EXE HOST.EXE DLL RUN-DIR [FILE-BESIDE-THE-DLL...]
+#                                               talvik-dbgview.exe (64-bit) against a session
+#   wine.sh stop PREFIX                         end the prefix's Wine processes
+set -uo pipefail
+
+export WINEDEBUG=-all
+# No Mono or Gecko prompts and no desktop menu entries: nothing here needs them.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY WAYLAND_DISPLAY
+# 32-bit Wine runs here under qemu user-mode emulation. qemu 7 reserves the guest's whole 4 GB
+# and searches that reservation page by page on every mmap, while Wine's start-up probes the
+# space above 2 GB tens of thousands of times: about 70 s per start. A guest space that ends a
+# little above 2 GB (Wine wants some memory there) brings a start down to a few seconds.
+# Ignored when 32-bit code runs natively.
+export QEMU_RESERVED_VA=0x84000000
+
+wine32=/usr/lib/wine/wine
+wine64=/usr/lib/wine/wine64
+
+seconds_since() { echo $(( $(date +%s) - $1 )); }
+
+to_windows_path() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
+
+# Can this machine execute 32-bit x86 programs at all (natively or through binfmt_misc)?
+can_run_32bit() {
+    [ -x "$wine32" ] && timeout 120 "$wine32" --version >/dev/null 2>&1
+}
+
+# A Japanese locale for the host's check of a double-byte DLL name, compiled beside the prefix:
+# Wine takes the ANSI code page (932) and its Unix file names (UTF-8) from it.
+japanese_locale() {
+    local dir
+    dir="$(dirname "$WINEPREFIX")/locale"
+    if [ ! -d "$dir/ja_JP.UTF-8" ]; then
+        mkdir -p "$dir"
+        localedef -i ja_JP -f UTF-8 "$dir/ja_JP.UTF-8" >/dev/null 2>&1 ||
+            echo "cannot compile the ja_JP.UTF-8 locale (package locales missing?)"
+    fi
+    export LOCPATH="$dir" LC_ALL=ja_JP.UTF-8
+}
+
+loud() {
+    echo "########################################################################"
+    for line in "$@"; do echo "### $line"; done
+    echo "########################################################################"
+}
+
+case "${1:-}" in
+prefix)
+    export WINEPREFIX; WINEPREFIX=$(realpath -m "$2")
+    start=$(date +%s)
+    if [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/.complete" ]; then
+        what="reused"
+    else
+        rm -rf "$WINEPREFIX"
+        mkdir -p "$(dirname "$WINEPREFIX")"
+        # Wine's own processes outlive this script: keep them off the test runner's pipes.
+        if ! "$wine64" wineboot --init >"$WINEPREFIX.log" 2>&1; then
+            cat "$WINEPREFIX.log"
+            echo "wine prefix: wineboot failed"
+            exit 1
+        fi
+        /usr/lib/wine/wineserver -w
+        touch "$WINEPREFIX/.complete"
+        what="created"
+    fi
+    echo "wine prefix $what in $(seconds_since "$start") s: $WINEPREFIX"
+    ;;
+host)
+    width=$2
+    export WINEPREFIX; WINEPREFIX=$(realpath -m "$3")
+    host_exe=$4 dll=$5 run_dir=$6 csv=$7
+    shift 7
+    rm -rf "$run_dir" "$csv" "$csv.skipped"
+    if [ "$width" = 32 ]; then
+        loader=$wine32
+        if ! can_run_32bit; then
+            loud "32-BIT CODE CANNOT RUN ON THIS MACHINE: the 32-bit DLL was NOT run." \
+                 "The kernel refuses i386 programs and no qemu-i386 binfmt handler works." \
+                 "Run 'tools/setup.sh wine32' as root (installs qemu-user-static, registers it)." \
+                 "Only the static checks of the 32-bit DLL ran."
+            echo "the 32-bit host could not run: this machine cannot execute 32-bit code" >"$csv.skipped"
+            exit 77
+        fi
+    else
+        loader=$wine64
+    fi
+    mkdir -p "$run_dir"
+    beside=()
+    for f in "$@"; do [ -e "$f" ] && beside+=("$(to_windows_path "$f")"); done
+    start=$(date +%s)
+    japanese_locale
+    "$loader" "$host_exe" "$(to_windows_path "$dll")" "$(to_windows_path "$run_dir")" \
+        "$(to_windows_path "$csv")" "${beside[@]}" >"$run_dir.out" 2>&1 </dev/null
+    status=$?
+    cat "$run_dir.out"
+    echo "wine $width-bit host: exit $status after $(seconds_since "$start") s"
+    exit $status
+    ;;
+dbgview)
+    export WINEPREFIX; WINEPREFIX=$(realpath -m "$2")
+    dbgview_exe=$3 host_exe=$4 dll=$5 run_dir=$6
+    shift 6
+    rm -rf "$run_dir"
+    mkdir -p "$run_dir"
+    beside=()
+    for f in "$@"; do [ -e "$f" ] && beside+=("$(to_windows_path "$f")"); done
+    start=$(date +%s)
+    failed=0
+    "$wine64" "$dbgview_exe" --raw >"$run_dir/listener.out" 2>"$run_dir/listener.err" </dev/null &
+    listener=$!
+    # The sender waits until the listener holds the mailslot.
+    if ! "$wine64" "$host_exe" --send-session "$(to_windows_path "$dll")" \
+        "$(to_windows_path "$run_dir")" "$(to_windows_path "$run_dir/expected.txt")" \
+        "${beside[@]}" >"$run_dir/sender.out" 2>&1 </dev/null; then
+        cat "$run_dir/sender.out"
+        echo "FAIL: the session was not sent"
+        failed=1
+    fi
+    "$wine64" "$dbgview_exe" --raw >"$run_dir/second.out" 2>"$run_dir/second.err" </dev/null
+    second=$?
+    if [ "$second" -ne 1 ] || ! grep -qF 'another listener already holds \\.\mailslot\QUILLBAR_DBG_PRINTF' "$run_dir/second.err"; then
+        echo "FAIL: a second listener exited with $second and said: $(cat "$run_dir/second.err")"
+        failed=1
+    fi
+    kill "$listener" 2>/dev/null
+    wait "$listener" 2>/dev/null
+    if ! cmp "$run_dir/expected.txt" "$run_dir/listener.out"; then
+        echo "FAIL: talvik-dbgview --raw printed something else than was sent:"
+        od -c "$run_dir/listener.out" | head -20
+        failed=1
+    fi
+    echo "wine talvik-dbgview check: $([ $failed -eq 0 ] && echo ok || echo FAILED) after $(seconds_since "$start") s"
+    exit $failed
+    ;;
+stop)
+    export WINEPREFIX; WINEPREFIX=$(realpath -m "$2")
+    /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    ;;
+*)
+    echo "usage: $0 prefix PREFIX | host 32|64 PREFIX HOST.EXE DLL RUN-DIR OUT.CSV [FILE...] | stop PREFIX" >&2
+    exit 2
+    ;;
+esac
