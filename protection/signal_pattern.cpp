@@ -22,6 +22,9 @@ enum beacon_type : std::uint32_t {
 } // namespace
 
 signal_pattern::signal_pattern() {
+    // Without its own directory the plug-in would read a script relative to the host's working
+    // directory, which may be another train's: better no protection run at all (fail safe).
+    if (env().module_dir[0] == '\0') throw SquirrelError{"the plug-in's directory is unknown"};
     char path[module_dir_size + sizeof script_name];
     std::snprintf(path, sizeof path, "%s%s", env().module_dir, script_name);
     script = ScriptVM::compile_file(path);

@@ -1,5 +1,8 @@
 // The pattern protection through the exports: alarm, confirmation, checks, latch and reset.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "plugin_host.h"
 #include "scripted_library.h"
@@ -351,4 +354,27 @@ TEST(Protection, WithoutAUsableScriptEveryFrameBrakesWithTheRedLamp) {
         for (int i : {0, 1, 13, 150, 160}) EXPECT_EQ(h.sound[i], -10000) << i;
         for (int i : {2, 21, 211, 212}) EXPECT_EQ(h.sound[i], 2) << i;
     }
+}
+
+TEST(Protection, APluginWhoseDirectoryIsTooLongToHoldReadsNoScriptFromElsewhere) {
+    // The directory does not fit the 260-character buffer: the plug-in must not fall back to a
+    // signal_pattern.nut in the host's working directory, which could belong to another train.
+    namespace fs = std::filesystem;
+    scripted_library outer("function get_brake_pattern_offset(x) { return 0; }\n"
+                           "function get_incoming_pattern_offset(x) { return 0; }\n"
+                           "function lookup_brake_pattern(a, b, d, o) { return 1000; }\n");
+    fs::path deep = outer.dir();
+    while (deep.string().size() < 300) deep /= "a-rather-long-folder-name";
+    fs::create_directories(deep);
+    fs::copy_file(talvik_test::built_library(), deep / "libtalvik.so");
+    fs::copy_file(fs::path(outer.dir()) / "signal_pattern.nut", deep / "signal_pattern.nut");
+    ASSERT_EQ(chdir(outer.dir().c_str()), 0); // a usable script in the working directory
+    plugin_library lib((deep / "libtalvik.so").string());
+    host h(lib);
+    h.start(notches, ats_notch).doors_closed(true);
+    h.api.SetPower(3);
+    const ats::handles out = h.frame();
+    EXPECT_EQ(out.brake, emergency);
+    EXPECT_EQ(out.power, 0);
+    EXPECT_EQ(h.panel[red], 1);
 }

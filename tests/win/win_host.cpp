@@ -453,6 +453,8 @@ void check_typed_calls(const plugin_api& api) {
     check(api.GetPluginVersion() == 0x20000, "GetPluginVersion after Dispose");
 }
 
+DWORD WINAPI idle_thread(LPVOID) { return 0; }
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -486,6 +488,11 @@ int main(int argc, char** argv) {
     check_stack_discipline(api);
 #endif
     check_silence_without_listener(api);
+    // A thread attach records the directory again: the script must still be found after one.
+    const HANDLE thread = CreateThread(nullptr, 0, idle_thread, nullptr, 0, nullptr);
+    check(thread != nullptr && WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0,
+          "a thread started and ended");
+    if (thread != nullptr) CloseHandle(thread);
     check_session_messages(api);
 
     std::FILE* out = std::fopen(argv[3], "w");
