@@ -24,6 +24,7 @@ ls -l dist/linux dist/win32 dist/win64 dist/tools
 # The main job: talvik-sim drives the built library through the default journey.
 tools/setup.sh plot
 cp build/linux/tools/sim/talvik-sim dist/linux/
+for width in 32 64; do cp "build/win$width/tools/sim/talvik-sim.exe" "dist/win$width/"; done
 echo
 echo "The default journey, as the cab shows it (talvik-sim):"
 dist/linux/talvik-sim --csv dist/journey.csv --plot dist/journey.png
