@@ -24,8 +24,13 @@ ls -l dist/linux dist/win32 dist/win64 dist/tools
 # The main job: talvik-sim drives the built library through the default journey.
 tools/setup.sh plot
 cp build/linux/tools/sim/talvik-sim dist/linux/
+for width in 32 64; do cp "build/win$width/tools/sim/talvik-sim.exe" "dist/win$width/"; done
 echo
 echo "The default journey, as the cab shows it (talvik-sim):"
 dist/linux/talvik-sim --csv dist/journey.csv --plot dist/journey.png
 echo
 echo "Frame by frame: dist/journey.csv; speed, power and brake: dist/journey.png"
+
+# The release archives for both widths of the simulator, checked.
+tools/package.sh win32 win64
+ls -l dist/talvik-*.zip

@@ -116,6 +116,9 @@ int parse_options(int argc, char** argv, options& o) {
         }
         if (!ok) return fail(bad_input, arg + " needs a value");
     }
+    if (!o.csv.empty() && !o.csv_dir.empty()) {
+        return fail(bad_input, "--csv and --csv-dir exclude each other");
+    }
     if (o.scenarios.size() > 1 && (!o.csv.empty() || !o.plot.empty())) {
         return fail(bad_input, "--csv and --plot take one scenario; use --csv-dir for several");
     }

@@ -48,10 +48,11 @@ class journey {
 
     run_summary run() {
         api_.Load();
-        drain(debug_, now_, observers_);
         const std::int32_t version = api_.GetPluginVersion();
         for (run_observer* o : observers_)
             o->on_start(s_, version);
+        // Load's few lines wait in the channel until the observers have started.
+        drain(debug_, now_, observers_);
         api_.SetVehicleSpec(s_.spec);
         api_.Initialize(s_.initialize_param);
         drain(debug_, now_, observers_);

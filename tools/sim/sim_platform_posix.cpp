@@ -14,14 +14,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "plugin/channel_name.h"
 #include "tools/sim/sim_platform.h"
 
 namespace sim::os {
-
-namespace {
-// The plug-in writes to the socket of this name, byte for byte the mailslot's name.
-constexpr char channel_name[] = "\\\\.\\mailslot\\QUILLBAR_DBG_PRINTF";
-} // namespace
 
 const char* library_file_name() { return "libtalvik.so"; }
 
@@ -67,8 +63,8 @@ bool debug_listener::open(std::string& error) {
     }
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    constexpr std::size_t name_len = sizeof channel_name - 1;
-    std::memcpy(addr.sun_path + 1, channel_name, name_len);
+    constexpr std::size_t name_len = sizeof ats::debug_channel_name - 1;
+    std::memcpy(addr.sun_path + 1, ats::debug_channel_name, name_len);
     const auto addr_len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name_len);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), addr_len) != 0) {
         error =

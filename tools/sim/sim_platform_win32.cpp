@@ -5,13 +5,12 @@
 #include <cstring>
 #include <io.h>
 
+#include "plugin/channel_name.h"
 #include "tools/sim/sim_platform.h"
 
 namespace sim::os {
 
 namespace {
-
-constexpr char mailslot_name[] = "\\\\.\\mailslot\\QUILLBAR_DBG_PRINTF";
 
 std::string last_error_text() {
     const DWORD code = GetLastError();
@@ -63,7 +62,7 @@ void close_library(void* library) {
 debug_listener::~debug_listener() { close(); }
 
 bool debug_listener::open(std::string& error) {
-    HANDLE slot = CreateMailslotA(mailslot_name, 0, 0, nullptr);
+    HANDLE slot = CreateMailslotA(ats::debug_channel_name, 0, 0, nullptr);
     if (slot == INVALID_HANDLE_VALUE) {
         error = GetLastError() == ERROR_ALREADY_EXISTS ? "another listener has the debug channel"
                                                        : last_error_text();

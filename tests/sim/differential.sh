@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The same scenarios through libtalvik.so, the 64-bit talvik.dll under wine64 and the 32-bit
+# talvik.dll under 32-bit Wine must give byte-identical CSV files. Each width runs all the
+# scenarios in one start of its talvik-sim.exe: starting 32-bit Wine is slow here.
+# Usage: differential.sh SOURCE_DIR LINUX_BUILD WIN32_BUILD WIN64_BUILD WORK_DIR WINE_PREFIX
+set -uo pipefail
+src=$(realpath "$1")
+linux=$(realpath "$2")
+win32=$(realpath -m "$3")
+win64=$(realpath -m "$4")
+work=$(realpath -m "$5")
+export WINEPREFIX; WINEPREFIX=$(realpath -m "$6")
+
+# As for the other Windows checks: no Mono or Gecko prompts, and a 32-bit guest address space
+# small enough for qemu to start Wine in seconds rather than a minute.
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export QEMU_RESERVED_VA=0x84000000
+unset DISPLAY WAYLAND_DISPLAY
+wine32=/usr/lib/wine/wine
+wine64=/usr/lib/wine/wine64
+
+# Wine maps the root of the file system to drive Z:.
+windows_path() { echo "Z:${1//\//\\}"; }
+
+missing=0
+for build in "$win32" "$win64"; do
+  for f in "$build/plugin/talvik.dll" "$build/plugin/signal_pattern.nut" \
+           "$build/tools/sim/talvik-sim.exe"; do
+    [ -f "$f" ] || { echo "missing $f: build the Windows presets first (./test.sh does)"; missing=1; }
+  done
+done
+for program in "$wine32" "$wine64"; do
+  [ -x "$program" ] || { echo "missing $program: tools/setup.sh wine64 wine32 installs it"; missing=1; }
+done
+[ "$missing" -eq 0 ] || exit 1
+if ! timeout 120 "$wine32" --version >/dev/null 2>&1; then
+  echo "32-BIT CODE CANNOT RUN ON THIS MACHINE: the 32-bit talvik-sim was NOT run."
+  echo "Run 'tools/setup.sh wine32' as root (installs qemu-user-static, registers it)."
+  exit 77
+fi
+
+cd "$src" || exit 1
+scenarios=(tools/scenarios/*.txt)
+rm -rf "$work"
+mkdir -p "$work/linux" "$work/win64" "$work/win32"
+
+run() { # name, command...
+  local name=$1 start status
+  shift
+  start=$(date +%s)
+  "$@" >"$work/$name.out" 2>&1 </dev/null
+  status=$?
+  echo "$name: exit $status after $(( $(date +%s) - start )) s"
+  [ "$status" -eq 0 ] || { cat "$work/$name.out"; exit 1; }
+}
+
+run linux "$linux/tools/sim/talvik-sim" --library "$linux/plugin/libtalvik.so" --quiet \
+  --csv-dir "$work/linux" "${scenarios[@]}"
+run win64 "$wine64" "$win64/tools/sim/talvik-sim.exe" \
+  --library "$(windows_path "$win64/plugin/talvik.dll")" --quiet \
+  --csv-dir "$(windows_path "$work/win64")" "${scenarios[@]}"
+run win32 "$wine32" "$win32/tools/sim/talvik-sim.exe" \
+  --library "$(windows_path "$win32/plugin/talvik.dll")" --quiet \
+  --csv-dir "$(windows_path "$work/win32")" "${scenarios[@]}"
+
+status=0
+for scenario in "${scenarios[@]}"; do
+  name=$(basename "$scenario" .txt)
+  for width in win64 win32; do
+    if ! cmp -s "$work/linux/$name.csv" "$work/$width/$name.csv"; then
+      echo "$name: the $width build's CSV differs from the Linux one:"
+      diff "$work/linux/$name.csv" "$work/$width/$name.csv" | head -6
+      status=1
+    fi
+  done
+done
+[ "$status" -eq 0 ] && echo "${#scenarios[@]} scenarios: the same CSV from all three builds"
+exit "$status"
