@@ -35,7 +35,7 @@ struct environment_block {
 
     void set_spec(const vehicle_spec& spec);
     void set_state(const vehicle_state& state);
-    // Clears the frame values for a new run; spec, handles, keys and signal survive.
+    // Clears the frame values for a new run; vehicle data, handles, keys and signal survive.
     void reset_frame_values();
 };
 

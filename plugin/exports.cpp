@@ -15,7 +15,7 @@ namespace {
 
 constexpr std::int32_t plugin_version = 0x20000;
 
-// The emergency position of the last spec, kept outside the environment so that a frame can
+// The emergency position of the last vehicle data, kept outside the environment so that a frame can
 // brake even when the environment itself could not be built.
 std::int32_t last_emergency_brake = 1;
 

@@ -94,7 +94,7 @@ public:
     host(const host&) = delete;
     host& operator=(const host&) = delete;
 
-    // Spec with `notches` service notches and the confirm notch, then Initialize; frames
+    // SetVehicleSpec with `notches` service notches and the confirm notch, then Initialize; frames
     // continue from `time_ms` (10:00 by default: a time of 0 has a meaning of its own).
     host& start(std::int32_t notches = 8, std::int32_t ats_notch = 2, std::int32_t time_ms = 36000000) {
         api.SetVehicleSpec(ats::vehicle_spec{notches, 0, ats_notch, 0, 0});

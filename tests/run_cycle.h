@@ -1,4 +1,4 @@
-// One whole run of the plug-in as a host makes it: Load, spec, Initialize, frames with a pattern
+// One whole run of the plug-in as a host makes it: Load, SetVehicleSpec, Initialize, frames with a pattern
 // check and an alarm, Dispose. Used by the leak checks.
 #pragma once
 

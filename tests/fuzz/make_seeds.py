@@ -5,7 +5,7 @@ import os
 import struct
 import sys
 
-LOAD, DISPOSE, VERSION, SPEC, INIT, ELAPSE, FRAMES, POWER, BRAKE, REVERSER, KEY_DOWN, KEY_UP, \
+LOAD, DISPOSE, VERSION, SET_VEHICLE_SPEC, INIT, ELAPSE, FRAMES, POWER, BRAKE, REVERSER, KEY_DOWN, KEY_UP, \
     HORN, DOOR_OPEN, DOOR_CLOSE, SIGNAL, BEACON, INSTANCE, LISTENER = range(19)
 
 # Tags of special values, as in export_fuzzer.cpp's tables.
@@ -47,7 +47,7 @@ def beacon(type_, signal=0, distance=f(0), optional=0):
 
 
 def start(instance=0, notches=8, ats_notch=2):
-    return (bytes([INSTANCE, instance, LOAD, SPEC]) + i(notches) + i(ats_notch) + i(0) +
+    return (bytes([INSTANCE, instance, LOAD, SET_VEHICLE_SPEC]) + i(notches) + i(ats_notch) + i(0) +
             bytes([INIT]) + i(0) + bytes([DOOR_CLOSE]))
 
 
@@ -103,7 +103,7 @@ seeds["monitor"] = (start() + beacon(21, 0, f(0), 1) + bytes([DOOR_OPEN]) + elap
                     frames(8, 20, f(0)) + bytes([POWER]) + i(1) + elapse(f(5), traction=f(1)) +
                     frames(4, 20, f(5)) + bytes([DISPOSE]))
 # Odd specs and handles.
-seeds["extremes"] = (bytes([LOAD, SPEC]) + i(2**31 - 1) + i(-2**31) + i(0) + bytes([INIT]) +
+seeds["extremes"] = (bytes([LOAD, SET_VEHICLE_SPEC]) + i(2**31 - 1) + i(-2**31) + i(0) + bytes([INIT]) +
                      i(2**31 - 1) + bytes([POWER]) + i(-2**31) + bytes([BRAKE]) + i(-2**31) +
                      bytes([REVERSER]) + i(2**31 - 1) + bytes([KEY_DOWN]) + i(-1) +
                      bytes([KEY_UP]) + i(2**31 - 1) + bytes([DOOR_CLOSE]) + elapse(f(100)) +

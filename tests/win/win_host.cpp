@@ -180,7 +180,7 @@ void check_silence_without_listener(const plugin_api& api) {
     compare_messages("run without a listener at Load", slot.take(), {});
 }
 
-// A short session: load, spec, initialize, frames, a signal change, a beacon, dispose.
+// A short session: load, SetVehicleSpec, initialize, frames, a signal change, a beacon, dispose.
 void run_short_session(const plugin_api& api) {
     std::int32_t panel[256] = {};
     std::int32_t sound[256] = {};
@@ -366,9 +366,9 @@ void check_stack_discipline(const plugin_api& api) {
     const std::uint32_t version =
         raw_call("GetPluginVersion", reinterpret_cast<const void*>(api.GetPluginVersion), {});
     check(version == 0x20000, "GetPluginVersion returned %#x", version);
-    std::vector<std::uint32_t> spec;
-    push_words(spec, ats::vehicle_spec{8, 0, 2, 0, 0});
-    raw_call("SetVehicleSpec", reinterpret_cast<const void*>(api.SetVehicleSpec), spec);
+    std::vector<std::uint32_t> vehicle_words;
+    push_words(vehicle_words, ats::vehicle_spec{8, 0, 2, 0, 0});
+    raw_call("SetVehicleSpec", reinterpret_cast<const void*>(api.SetVehicleSpec), vehicle_words);
     raw_call("Initialize", reinterpret_cast<const void*>(api.Initialize), w(0));
     raw_call("DoorClose", reinterpret_cast<const void*>(api.DoorClose), {});
     raw_call("SetReverser", reinterpret_cast<const void*>(api.SetReverser), w(1));
