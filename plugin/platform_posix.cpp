@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "plugin/channel_name.h"
+#include "plugin/channel_address_posix.h"
 #include "plugin/platform.h"
 
 namespace ats::platform {
@@ -47,11 +47,8 @@ const char* module_dir() { return captured_dir; }
 channel_handle channel_open() {
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return invalid_channel;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    constexpr std::size_t name_len = sizeof debug_channel_name - 1;
-    std::memcpy(addr.sun_path + 1, debug_channel_name, name_len);
-    const auto addr_len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name_len);
+    sockaddr_un addr;
+    const socklen_t addr_len = ats::debug_channel_address(addr);
     if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), addr_len) != 0) {
         close(fd);
         return invalid_channel;

@@ -36,12 +36,9 @@ void signal_pattern::reset() {
     active = true;
     last_bell = sound_cmd::silent;
     brake_latch = false;
-    // A check armed before the reset still runs on the next frame.
-    alarm.confirm_ms = 0;
-    alarm.uptime_ms = 0;
-    alarm.warning = false;
-    alarm.unconfirmed = false;
-    alarm.tripped = false;
+    alarm = ats_s_alarm{};
+    // check_pending, check_distance and brake_offset stay: a check armed before the reset
+    // still runs on the next frame.
 }
 
 void signal_pattern::elapse(wiring& w) {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/channel_name.h"
+#include "plugin/channel_address_posix.h"
 
 namespace talvik_test {
 
@@ -26,11 +26,8 @@ inline bool isolate_channel_name() {
 }
 
 inline sockaddr_un channel_address(socklen_t& length) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    constexpr std::size_t name_len = sizeof ats::debug_channel_name - 1;
-    std::memcpy(addr.sun_path + 1, ats::debug_channel_name, name_len);
-    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name_len);
+    sockaddr_un addr;
+    length = ats::debug_channel_address(addr);
     return addr;
 }
 

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "channel_listener.h"
-#include "plugin/channel_name.h"
+#include "plugin/channel_address_posix.h"
 #include "plugin_host.h"
 
 namespace {
@@ -100,11 +100,8 @@ class debug_listener {
             return;
         }
         fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        constexpr std::size_t name_len = sizeof ats::debug_channel_name - 1;
-        std::memcpy(addr.sun_path + 1, ats::debug_channel_name, name_len);
-        const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name_len);
+        sockaddr_un addr;
+        const socklen_t len = ats::debug_channel_address(addr);
         if (fd_ >= 0 && bind(fd_, reinterpret_cast<const sockaddr*>(&addr), len) != 0) {
             close(fd_);
             fd_ = -1;

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "plugin/channel_name.h"
+#include "plugin/channel_address_posix.h"
 #include "tools/dbgview/listener.h"
 
 namespace dbgview {
@@ -38,11 +38,8 @@ listen_result start_listening(std::string& error) {
         error = std::strerror(errno);
         return listen_result::failed;
     }
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    constexpr std::size_t name_len = sizeof ats::debug_channel_name - 1;
-    std::memcpy(addr.sun_path + 1, ats::debug_channel_name, name_len);
-    const auto addr_len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name_len);
+    sockaddr_un addr;
+    const socklen_t addr_len = ats::debug_channel_address(addr);
     if (bind(socket_fd, reinterpret_cast<const sockaddr*>(&addr), addr_len) != 0) {
         const int why = errno;
         close(socket_fd);

@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "plugin/channel_name.h"
+#include "plugin/channel_address_posix.h"
 #include "tools/sim/sim_platform.h"
 
 namespace sim::os {
@@ -61,11 +61,8 @@ bool debug_listener::open(std::string& error) {
         error = std::strerror(errno);
         return false;
     }
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    constexpr std::size_t name_len = sizeof ats::debug_channel_name - 1;
-    std::memcpy(addr.sun_path + 1, ats::debug_channel_name, name_len);
-    const auto addr_len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name_len);
+    sockaddr_un addr;
+    const socklen_t addr_len = ats::debug_channel_address(addr);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&addr), addr_len) != 0) {
         error =
             errno == EADDRINUSE ? "another listener has the debug channel" : std::strerror(errno);
