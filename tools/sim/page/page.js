@@ -300,7 +300,7 @@
     vmax = Math.ceil(vmax * 1.05 / vstep) * vstep;
     if (x1 - x0 < 1) x1 = x0 + 1;
     const notchMax = Math.max(run.emergency, run.power_notches, 1);
-    const left = 46, right = 12, top = 46, speedH = height - top - 150, gap = 26, notchH = 90;
+    const left = 46, right = 12, top = 58, speedH = height - top - 150, gap = 26, notchH = 90;
     return { width, height, x0, x1, vmax, vstep, notchMax, left, right, top, speedH, gap, notchH,
       plotW: width - left - right, notchTop: top + speedH + gap };
   }
@@ -341,7 +341,7 @@
       line(g, L.left, Y, L.left + L.plotW, Y);
       g.fillText(String(v), L.left - 4, Y);
     }
-    const nstep = L.notchMax > 10 ? Math.ceil(L.notchMax / 5) : 1;
+    const nstep = Math.max(1, Math.ceil(L.notchMax / 4));
     for (let n = 0; n <= L.notchMax; n += nstep) {
       const Y = Math.round(pyNotch(L, n)) + 0.5;
       line(g, L.left, Y, L.left + L.plotW, Y);
@@ -349,8 +349,8 @@
     }
     g.textAlign = "left";
     g.fillStyle = ink.text;
-    g.fillText("km/h", 4, L.top - 8);
-    g.fillText("notch", 4, L.notchTop - 8);
+    g.fillText("km/h", L.left + 4, L.top + 9);
+    g.fillText("notch", L.left + 4, L.notchTop + 9);
     g.textAlign = "right";
     g.fillText(axis === "x" ? "position (m)" : "time (s)", L.left + L.plotW, L.notchTop + L.notchH + 22);
     g.strokeStyle = "#9aa3ad";
@@ -359,7 +359,7 @@
 
     g.save();
     g.beginPath();
-    g.rect(L.left, L.top - 40, L.plotW, L.speedH + 40);
+    g.rect(L.left, L.top - 58, L.plotW, L.speedH + 58);
     g.clip();
     const labels = new Labels(g, L);
     // Where the devices' brakes began.
@@ -369,7 +369,7 @@
       g.setLineDash([4, 3]);
       line(g, X, L.top, X, L.top + L.speedH);
       g.setLineDash([]);
-      labels.add(X, by + " brake", g.strokeStyle);
+      labels.add(X, by + " brake", g.strokeStyle, 2);
     }
     // Each pattern check's curve, then the one point it compared.
     for (const p of patterns) {
@@ -393,7 +393,7 @@
       if (stop !== null) {
         const X = px(L, stop);
         line(g, X, L.top + L.speedH - 10, X, L.top + L.speedH);
-        labels.add(X, "stop point", ink.pattern, true);
+        labels.add(X, "stop point", ink.pattern, -1);
       }
     }
     g.lineWidth = 1;
@@ -404,7 +404,7 @@
       g.lineWidth = 2;
       line(g, X - 9, Y, X + 9, Y);
       g.lineWidth = 1;
-      labels.add(X, (type === 55 ? "braking check at " : "alarm check at ") + limit, ink.brake);
+      labels.add(X, (type === 55 ? "braking check at " : "alarm check at ") + limit, ink.brake, 1);
     }
     // The speed.
     g.strokeStyle = ink.speed;
@@ -430,8 +430,9 @@
       dot(g, X, Yv, 4.5, p.braked ? ink.brake : ink.power, p.braked ? ink.brake : ink.power);
       const verdict = !p.curve ? "pattern check" : "pattern check: " + p.speed.toFixed(1) +
         (p.braked ? " \u2265 " : " < ") + p.permitted.toFixed(1) + (p.braked ? ", brakes" : ", passes");
-      labels.add(X, verdict, p.braked ? ink.brake : ink.power);
+      labels.add(X, verdict, p.braked ? ink.brake : ink.power, 0);
     }
+    labels.draw();
     g.restore();
     // Power and brake notches the host receives.
     stepLine(g, L, "power", ink.power);
@@ -460,33 +461,37 @@
     g.stroke();
     g.lineWidth = 1;
   }
-  // Labels in rows above the speed, each in the first row where it overlaps no other.
+  // Labels in rows above the speed, each in the first row where it overlaps no other; the
+  // checks' verdicts first, then the speed checks, then the brakes.
   function Labels(g, L) {
-    const rowsEnd = [-Infinity, -Infinity, -Infinity];
-    this.add = (X, text, fill, bottom) => {
-      const w = g.measureText(text).width + 8;
-      if (bottom) {
+    const wanted = [];
+    this.add = (X, text, fill, rank) => wanted.push({ X, text, fill, rank });
+    this.draw = () => {
+      const rowsEnd = [[], [], [], []];
+      wanted.sort((a, b) => a.rank - b.rank || a.X - b.X);
+      for (const { X, text, fill, rank } of wanted) {
         g.fillStyle = fill;
-        g.textAlign = "center";
-        g.fillText(text, X, L.top + L.speedH - 16);
-        g.textAlign = "left";
-        return;
+        if (rank < 0) {
+          g.textAlign = "center";
+          g.fillText(text, X, L.top + L.speedH - 16);
+          continue;
+        }
+        const w = g.measureText(text).width + 8;
+        // Near the right edge a label ends at its mark instead of starting there.
+        const flip = X + w > L.left + L.plotW;
+        const from = flip ? X - w : X, to = from + w;
+        const row = rowsEnd.findIndex((taken) => taken.every(([a, b]) => to < a || from > b));
+        if (row < 0) continue;
+        rowsEnd[row].push([from, to]);
+        const Y = L.top - 50 + row * 12;
+        g.textAlign = flip ? "right" : "left";
+        g.fillText(text, flip ? X - 2 : X + 2, Y);
+        g.strokeStyle = fill;
+        g.globalAlpha = 0.35;
+        line(g, X + 0.5, Y + 5, X + 0.5, L.top);
+        g.globalAlpha = 1;
       }
-      // Near the right edge a label ends at its mark instead of starting there.
-      const flip = X + w > L.left + L.plotW;
-      const from = flip ? X - w : X;
-      const row = rowsEnd.findIndex((end) => end < from - 2);
-      if (row < 0) return;
-      rowsEnd[row] = from + w;
-      const Y = L.top - 34 + row * 13;
-      g.fillStyle = fill;
-      g.textAlign = flip ? "right" : "left";
-      g.fillText(text, flip ? X - 2 : X + 2, Y);
       g.textAlign = "left";
-      g.strokeStyle = fill;
-      g.globalAlpha = 0.35;
-      line(g, X + 0.5, Y + 5, X + 0.5, L.top);
-      g.globalAlpha = 1;
     };
   }
 
