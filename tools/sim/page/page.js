@@ -292,20 +292,22 @@
     const width = wrap.clientWidth, height = wrap.clientHeight;
     let x0 = Infinity, x1 = -Infinity;
     for (let k = 0; k < frames; ++k) { const x = xOfFrame(k); if (x < x0) x0 = x; if (x > x1) x1 = x; }
-    let vmax = 10;
-    for (let k = 0; k < frames; ++k) vmax = Math.max(vmax, speed[k] / 1000);
+    let vmax = 10, vmin = 0;
+    for (let k = 0; k < frames; ++k) { vmax = Math.max(vmax, speed[k] / 1000); vmin = Math.min(vmin, speed[k] / 1000); }
     for (const p of patterns) if (p.curve) for (let i = 1; i < p.curve.length; i += 2) if (p.curve[i] !== null) vmax = Math.max(vmax, Math.min(p.curve[i], vmax * 1.6));
     for (const [, , limit] of data.speed_checks) vmax = Math.max(vmax, limit);
-    const vstep = niceStep(vmax, 6);
+    // A train that backs up has a negative speed.
+    const vstep = niceStep(vmax - vmin, 6);
     vmax = Math.ceil(vmax * 1.05 / vstep) * vstep;
+    vmin = Math.floor(vmin / vstep) * vstep;
     if (x1 - x0 < 1) x1 = x0 + 1;
     const notchMax = Math.max(run.emergency, run.power_notches, 1);
     const left = 46, right = 12, top = 58, speedH = height - top - 150, gap = 26, notchH = 90;
-    return { width, height, x0, x1, vmax, vstep, notchMax, left, right, top, speedH, gap, notchH,
+    return { width, height, x0, x1, vmax, vmin, vstep, notchMax, left, right, top, speedH, gap, notchH,
       plotW: width - left - right, notchTop: top + speedH + gap };
   }
   const px = (L, x) => L.left + (x - L.x0) / (L.x1 - L.x0) * L.plotW;
-  const py = (L, v) => L.top + L.speedH - v / L.vmax * L.speedH;
+  const py = (L, v) => L.top + L.speedH - (v - L.vmin) / (L.vmax - L.vmin) * L.speedH;
   const pyNotch = (L, n) => L.notchTop + L.notchH - n / L.notchMax * L.notchH;
 
   function sized(canvas, L) {
@@ -336,7 +338,7 @@
       g.fillText(String(Math.round(x * 100) / 100), X, L.notchTop + L.notchH + 10);
     }
     g.textAlign = "right";
-    for (let v = 0; v <= L.vmax; v += L.vstep) {
+    for (let v = L.vmin; v <= L.vmax; v += L.vstep) {
       const Y = Math.round(py(L, v)) + 0.5;
       line(g, L.left, Y, L.left + L.plotW, Y);
       g.fillText(String(v), L.left - 4, Y);
