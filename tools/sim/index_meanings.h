@@ -19,8 +19,7 @@ inline constexpr index_meaning index_meanings[] = {
      "protection red lamp: alarm ringing, protection braking, start-up test, or the fail-safe "
      "state",
      "0, 1"},
-    {"panel_8", "vigilance lamp", "vigilance lamp: vigilance warning or vigilance braking",
-     "0, 1"},
+    {"panel_8", "vigilance lamp", "vigilance lamp: vigilance warning or vigilance braking", "0, 1"},
     {"panel_20", "emergency-brake lamp",
      "emergency-brake lamp: the driver's brake handle is at the emergency position", "0, 1"},
     {"panel_21", "one-man lamp", "one-man lamp: the train runs with a one-man crew", "0, 1"},
@@ -62,11 +61,10 @@ inline constexpr index_meaning index_meanings[] = {
     {"sound_13", "vigilance buzzer",
      "during the vigilance warning and while the vigilance device brakes", "continuous"},
     {"sound_21", "departure sound", "when the doors close with a two-person crew", "one-shot"},
-    {"sound_150", "stop-station sound",
-     "while a stop station is announced (until the doors open)", "continuous"},
-    {"sound_160", "section sound", "while a section is signalled by beacons 160 (until the doors "
-                                   "open)",
+    {"sound_150", "stop-station sound", "while a stop station is announced (until the doors open)",
      "continuous"},
+    {"sound_160", "section sound",
+     "while a section is signalled by beacons 160 (until the doors open)", "continuous"},
     {"sound_211", "reserved", "never: always 2", "one-shot"},
     {"sound_212", "reserved", "never: always 2", "one-shot"},
 };

@@ -269,8 +269,8 @@ int run(const options& o) {
         if (html_files[i]) {
             const std::string page = sim::replay_page(replay.json(script_beside(library.path())));
             std::FILE* f = html_files[i].get();
-            if (std::fwrite(page.data(), 1, page.size(), f) != page.size() ||
-                std::fflush(f) != 0 || std::ferror(f)) {
+            if (std::fwrite(page.data(), 1, page.size(), f) != page.size() || std::fflush(f) != 0 ||
+                std::ferror(f)) {
                 std::fprintf(stderr, "talvik-sim: writing the replay page failed\n");
                 status = output_failed;
             } else if (!o.quiet && !o.html.empty()) {

@@ -101,8 +101,8 @@ void replay_recorder::on_event(const moment& at, const event& e, const scenario&
         // A second beacon before the frame replaces the first: one check runs.
         if (!pattern_checks_.empty() && pattern_checks_.back().frame == at.frame)
             pattern_checks_.pop_back();
-        pattern_checks_.push_back({at.frame, static_cast<double>(b.distance),
-                                   static_cast<float>(at.speed)});
+        pattern_checks_.push_back(
+            {at.frame, static_cast<double>(b.distance), static_cast<float>(at.speed)});
     } else if ((b.type == braking_check_beacon || b.type == alarm_check_beacon) &&
                b.optional >= 0) {
         speed_checks_.push_back({at.frame, b.type, b.optional});
