@@ -166,17 +166,18 @@
     for (const [col, name, meaning, values] of data.indices) {
       const tr = document.createElement("tr");
       tr.dataset.col = col;
-      const cells = ["index", "name", "value", "reads", "mark", "meaning"].map((cls) => {
+      const cells = ["index", "value", "reads", "mark", "what"].map((cls) => {
         const td = document.createElement("td");
         td.className = cls;
         tr.appendChild(td);
         return td;
       });
       cells[0].textContent = col.replace("_", " ");
-      cells[1].textContent = name;
-      cells[5].textContent = meaning + " (" + values + ")";
+      const [nameSpan, meaningSpan] = words(cells[4], ["name", "meaning"]);
+      nameSpan.textContent = name;
+      meaningSpan.textContent = meaning + " (" + values + ")";
       body.appendChild(tr);
-      indexRows.push({ col, tr, value: cells[2], reads: cells[3], mark: cells[4], last: NaN, changed: null });
+      indexRows.push({ col, tr, value: cells[1], reads: cells[2], mark: cells[3], last: NaN, changed: null });
     }
   }
   function reads(col, v) {
