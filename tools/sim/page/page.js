@@ -567,6 +567,8 @@
     render(k);
   }
   function setPlaying(on) {
+    // Play at the end starts again from the beginning.
+    if (on && current >= last) seek(0);
     playing = on && current < last;
     $("play").textContent = playing ? "\u275a\u275a pause" : "\u25b6 play";
     if (playing) {
@@ -634,7 +636,7 @@
       case "End": to = last; break;
       default: return;
     }
-    if (tag === "SELECT") return;
+    if (tag === "SELECT" || e.target.type === "radio") return;
     e.preventDefault();
     seek(to);
   });
