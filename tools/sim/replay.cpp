@@ -2,6 +2,7 @@
 #include "tools/sim/replay.h"
 
 #include <cmath>
+#include <type_traits>
 
 #include "tools/sim/check_script.h"
 #include "tools/sim/csv.h"
@@ -44,6 +45,24 @@ void append_number(std::string& out, std::int64_t value) { out += std::to_string
 // JSON has no NaN or infinity: a script may return them.
 void append_number(std::string& out, double value) {
     out += std::isfinite(value) ? fixed3(value) : "null";
+}
+
+template <typename T> void append_value(std::string& out, const T& value) {
+    if constexpr (std::is_floating_point_v<T>) {
+        append_number(out, static_cast<double>(value));
+    } else if constexpr (std::is_integral_v<T>) {
+        append_number(out, static_cast<std::int64_t>(value));
+    } else {
+        append_quoted(out, value);
+    }
+}
+
+// One line of a list: "[a,b,...]", after a comma unless it is the list's first.
+template <typename... T> void append_row(std::string& out, bool first, const T&... values) {
+    out += first ? "\n[" : ",\n[";
+    bool head = true;
+    ((out += head ? "" : ",", head = false, append_value(out, values)), ...);
+    out += ']';
 }
 
 template <typename T> void append_array(std::string& out, const std::vector<T>& values) {
@@ -185,25 +204,11 @@ std::string replay_recorder::json(const std::string& script_path) const {
         append_array(out, channels_[i].changes);
     }
     out += "},\n\"indices\":[";
-    bool first = true;
-    for (const index_meaning& m : index_meanings) {
-        out += first ? "\n" : ",\n";
-        first = false;
-        const char* const cells[] = {m.column, m.name, m.meaning, m.values};
-        for (std::size_t c = 0; c < 4; ++c) {
-            out += c == 0 ? '[' : ',';
-            append_quoted(out, cells[c]);
-        }
-        out += ']';
-    }
+    for (const index_meaning& m : index_meanings)
+        append_row(out, &m == index_meanings, m.column, m.name, m.meaning, m.values);
     out += "],\n\"timeline\":[";
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        out += i == 0 ? "\n[" : ",\n[";
-        append_number(out, lines_[i].frame);
-        out += ',';
-        append_quoted(out, lines_[i].text);
-        out += ']';
-    }
+    for (const timeline_line& line : lines_)
+        append_row(out, &line == lines_.data(), line.frame, line.text);
 
     // Each check's curve, from the beacon's distance down to the stop point; the first point is
     // the permitted speed the check compared with.
@@ -248,23 +253,11 @@ std::string replay_recorder::json(const std::string& script_path) const {
         append_quoted(out, curve.error);
     }
     out += ",\n\"speed_checks\":[";
-    for (std::size_t i = 0; i < speed_checks_.size(); ++i) {
-        out += i == 0 ? "[" : ",[";
-        append_number(out, speed_checks_[i].frame);
-        out += ',';
-        append_number(out, static_cast<std::int64_t>(speed_checks_[i].type));
-        out += ',';
-        append_number(out, static_cast<std::int64_t>(speed_checks_[i].speed));
-        out += ']';
-    }
+    for (const speed_check& c : speed_checks_)
+        append_row(out, &c == speed_checks_.data(), c.frame, c.type, c.speed);
     out += "],\n\"brakes\":[";
-    for (std::size_t i = 0; i < brakes_.size(); ++i) {
-        out += i == 0 ? "[" : ",[";
-        append_number(out, brakes_[i].frame);
-        out += ',';
-        append_quoted(out, brakes_[i].by);
-        out += ']';
-    }
+    for (const brake_start& b : brakes_)
+        append_row(out, &b == brakes_.data(), b.frame, b.by);
     out += "]}\n";
     return out;
 }
