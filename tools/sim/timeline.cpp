@@ -222,7 +222,7 @@ std::string describe_event(const action& a, std::int32_t emergency) {
 }
 
 void timeline_printer::line(const moment& at, const char* mark, const std::string& text) {
-    char head[96];
+    char head[1024]; // room for any double a scenario can give
     std::snprintf(head, sizeof head, "%9.2f s %9.1f m %6.1f km/h  %s ",
                   static_cast<double>(at.elapsed_ms) / 1000.0, at.location, at.speed, mark);
     emit(at.frame, head + text);
