@@ -41,8 +41,8 @@ void eb::elapse(wiring& w) {
         advance(idle_ms, step);
         if (idle_ms >= warning_ms) {
             advance(alarm_ms, step);
-            w.panel.get(sig::eblp) = 1;
-            w.sound.get(sig::ebbz) = sound_cmd::playing;
+            w.panel.at<sig::eblp>() = 1;
+            w.sound.at<sig::ebbz>() = sound_cmd::playing;
         }
         if (alarm_ms >= braking_ms) braking = true;
     } else {
@@ -51,10 +51,10 @@ void eb::elapse(wiring& w) {
     }
 
     if (braking) {
-        w.command.get(sig::power) = 0;
-        w.command.get(sig::brake) = now.emergency_brake;
-        w.panel.get(sig::eblp) = 1;
-        w.sound.get(sig::ebbz) = sound_cmd::playing;
+        w.command.at<sig::power>() = 0;
+        w.command.at<sig::brake>() = now.emergency_brake;
+        w.panel.at<sig::eblp>() = 1;
+        w.sound.at<sig::ebbz>() = sound_cmd::playing;
     }
 }
 

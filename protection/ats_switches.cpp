@@ -17,15 +17,15 @@ void ats_switches::elapse(wiring& w) {
         return key_held(e.current.keys, key) && !key_held(e.previous.keys, key) ? 1 : 0;
     };
     reset_press = went_down(reset_key);
-    w.command.get(sig::atsresw) = reset_press;
+    w.command.at<sig::atsresw>() = reset_press;
     // The confirm key counts only with the brake at or beyond the protection's notch; a press
     // below it is lost.
-    if (w.command.get(sig::brake) >= e.current.ats_notch) {
+    if (w.command.at<sig::brake>() >= e.current.ats_notch) {
         confirm_press = went_down(confirm_key);
-        w.command.get(sig::atscpb) = confirm_press;
+        w.command.at<sig::atscpb>() = confirm_press;
     }
     release_press = went_down(release_key);
-    w.command.get(sig::atswrpb) = release_press;
+    w.command.at<sig::atswrpb>() = release_press;
 }
 
 } // namespace ats

@@ -58,38 +58,38 @@ void signal_pattern::elapse(wiring& w) {
         alarm_check_speed = no_check;
     }
 
-    const bool confirm = w.command.get(sig::atscpb) != 0;
-    const bool release = w.command.get(sig::atswrpb) != 0;
-    const bool reset_pressed = w.command.get(sig::atsresw) != 0;
+    const bool confirm = w.command.at<sig::atscpb>() != 0;
+    const bool release = w.command.at<sig::atswrpb>() != 0;
+    const bool reset_pressed = w.command.at<sig::atsresw>() != 0;
     const ats_s_alarm::outputs out =
         alarm.elapse(confirm, release, reset_pressed, counted_step_ms(e));
     brake_latch = brake_latch || out.brake;
 
     // The latch lets go only to the reset switch with the brake in the emergency position.
-    if (w.command.get(sig::atsresw) == 1 && w.command.get(sig::brake) == emergency) {
+    if (w.command.at<sig::atsresw>() == 1 && w.command.at<sig::brake>() == emergency) {
         brake_latch = false;
     }
 
     if (brake_latch) {
-        w.command.get(sig::power) = 0;
-        w.command.get(sig::brake) = emergency;
-        w.panel.get(sig::white_lamp) = 0;
-        w.panel.get(sig::red_lamp) = 1;
-        w.sound.get(sig::ats_s_bell) = sound_cmd::playing;
-        w.sound.get(sig::ats_s_chime) = sound_cmd::playing;
+        w.command.at<sig::power>() = 0;
+        w.command.at<sig::brake>() = emergency;
+        w.panel.at<sig::white_lamp>() = 0;
+        w.panel.at<sig::red_lamp>() = 1;
+        w.sound.at<sig::ats_s_bell>() = sound_cmd::playing;
+        w.sound.at<sig::ats_s_chime>() = sound_cmd::playing;
     } else {
-        w.panel.get(sig::white_lamp) = out.white ? 1 : 0;
-        w.panel.get(sig::red_lamp) = out.red ? 1 : 0;
-        w.sound.get(sig::ats_s_bell) = out.bell ? sound_cmd::playing : sound_cmd::silent;
-        w.sound.get(sig::ats_s_chime) = out.chime ? sound_cmd::playing : sound_cmd::silent;
+        w.panel.at<sig::white_lamp>() = out.white ? 1 : 0;
+        w.panel.at<sig::red_lamp>() = out.red ? 1 : 0;
+        w.sound.at<sig::ats_s_bell>() = out.bell ? sound_cmd::playing : sound_cmd::silent;
+        w.sound.at<sig::ats_s_chime>() = out.chime ? sound_cmd::playing : sound_cmd::silent;
     }
 
     // When the bell stops it rings one frame more and its reverberation starts.
-    std::int32_t& bell = w.sound.get(sig::ats_s_bell);
+    std::int32_t& bell = w.sound.at<sig::ats_s_bell>();
     const std::int32_t b = bell;
     if (last_bell == sound_cmd::playing && b == sound_cmd::silent) {
         bell = sound_cmd::playing;
-        w.sound.get(sig::ats_s_bell_reverb) = sound_cmd::start_once;
+        w.sound.at<sig::ats_s_bell_reverb>() = sound_cmd::start_once;
     }
     last_bell = b;
 }

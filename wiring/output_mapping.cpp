@@ -1,7 +1,7 @@
 // The host output mapping: one table walk per array.
 #include "wiring/output_mapping.h"
 
-#include <string_view>
+#include <cstddef>
 
 namespace ats {
 
@@ -9,6 +9,27 @@ namespace {
 std::int32_t apply(transform how, std::int32_t value) {
     return how == transform::positive_flag ? (value > 0 ? 1 : 0) : value;
 }
+
+// The bus slots of a table's signals, found by the compiler.
+template <bus_id Bus, std::size_t N>
+constexpr std::array<std::size_t, N> slots(const std::array<output_row, N>& rows) {
+    std::array<std::size_t, N> out{};
+    for (std::size_t i = 0; i < N; ++i)
+        out[i] = slot_of(Bus, rows[i].signal);
+    return out;
+}
+
+template <std::size_t N> constexpr bool all_found(const std::array<std::size_t, N>& found) {
+    for (const std::size_t slot : found) {
+        if (slot == no_slot) return false;
+    }
+    return true;
+}
+
+constexpr auto panel_slots = slots<bus_id::panel>(panel_outputs);
+constexpr auto sound_slots = slots<bus_id::sound>(sound_outputs);
+static_assert(all_found(panel_slots), "a panel output names no panel signal");
+static_assert(all_found(sound_slots), "a sound output names no sound signal");
 
 constexpr std::int32_t resting(bus_id bus, std::string_view name) {
     for (const auto& s : signal_table) {
@@ -19,16 +40,22 @@ constexpr std::int32_t resting(bus_id bus, std::string_view name) {
 } // namespace
 
 void write_outputs(wiring& w, handles& out, std::int32_t* panel, std::int32_t* sound) {
-    out.power = w.output.get(sig::power);
-    out.brake = w.output.get(sig::brake);
-    out.reverser = w.output.get(sig::reverser);
-    out.const_speed = w.output.get(sig::const_speed);
+    out.power = w.output.at<sig::power>();
+    out.brake = w.output.at<sig::brake>();
+    out.reverser = w.output.at<sig::reverser>();
+    out.const_speed = w.output.at<sig::const_speed>();
     // A host that passes no array gets no writes rather than a crash.
     if (panel != nullptr) {
-        for (const auto& row : panel_outputs) panel[row.index] = apply(row.how, w.panel.get(row.signal));
+        for (std::size_t i = 0; i < panel_outputs.size(); ++i) {
+            const output_row& row = panel_outputs[i];
+            panel[row.index] = apply(row.how, w.panel.at_slot(panel_slots[i]));
+        }
     }
     if (sound != nullptr) {
-        for (const auto& row : sound_outputs) sound[row.index] = apply(row.how, w.sound.get(row.signal));
+        for (std::size_t i = 0; i < sound_outputs.size(); ++i) {
+            const output_row& row = sound_outputs[i];
+            sound[row.index] = apply(row.how, w.sound.at_slot(sound_slots[i]));
+        }
     }
 }
 
@@ -40,7 +67,8 @@ void write_fail_safe_outputs(handles& out, std::int32_t* panel, std::int32_t* so
     out.const_speed = resting(bus_id::output, sig::const_speed);
     if (panel != nullptr) {
         for (const auto& row : panel_outputs) {
-            const std::int32_t value = row.signal == sig::red_lamp ? 1 : resting(bus_id::panel, row.signal);
+            const std::int32_t value =
+                row.signal == sig::red_lamp ? 1 : resting(bus_id::panel, row.signal);
             panel[row.index] = apply(row.how, value);
         }
     }

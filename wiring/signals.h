@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -126,5 +127,26 @@ inline constexpr std::array<signal_def, 48> signal_table{{
     {bus_id::boolean, sig::lv, 1},
     {bus_id::boolean, sig::cs, 0},
 }};
+
+inline constexpr std::size_t no_slot = static_cast<std::size_t>(-1);
+
+// Where a bus keeps the cell of `name`: its place among that bus's signals in the table, or
+// no_slot. Evaluated by the compiler for the names written in the code.
+constexpr std::size_t slot_of(bus_id bus, std::string_view name) {
+    std::size_t slot = 0;
+    for (const auto& s : signal_table) {
+        if (s.bus != bus) continue;
+        if (s.name == name) return slot;
+        ++slot;
+    }
+    return no_slot;
+}
+
+constexpr std::size_t signals_on(bus_id bus) {
+    std::size_t count = 0;
+    for (const auto& s : signal_table)
+        count += s.bus == bus ? 1 : 0;
+    return count;
+}
 
 } // namespace ats
