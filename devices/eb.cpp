@@ -34,7 +34,7 @@ void eb::elapse(wiring& w) {
     }
 
     // The key acts on its level: held down, it acknowledges every frame.
-    if (key_held(now.keys, acknowledge_key)) acknowledge();
+    if (key_held(now.keys, cab::key::eb_acknowledge)) acknowledge();
 
     if (moving) {
         const std::int32_t step = counted_step_ms(e);
@@ -42,7 +42,7 @@ void eb::elapse(wiring& w) {
         if (idle_ms >= warning_ms) {
             advance(alarm_ms, step);
             w.panel.at<sig::eblp>() = 1;
-            w.sound.at<sig::ebbz>() = sound_cmd::playing;
+            w.sound.at<sig::ebbz>() = cab::sound_cmd::playing;
         }
         if (alarm_ms >= braking_ms) braking = true;
     } else {
@@ -54,7 +54,7 @@ void eb::elapse(wiring& w) {
         w.command.at<sig::power>() = 0;
         w.command.at<sig::brake>() = now.emergency_brake;
         w.panel.at<sig::eblp>() = 1;
-        w.sound.at<sig::ebbz>() = sound_cmd::playing;
+        w.sound.at<sig::ebbz>() = cab::sound_cmd::playing;
     }
 }
 

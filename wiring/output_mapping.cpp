@@ -6,7 +6,7 @@
 namespace ats {
 
 namespace {
-std::int32_t apply(transform how, std::int32_t value) {
+constexpr std::int32_t apply(transform how, std::int32_t value) {
     return how == transform::positive_flag ? (value > 0 ? 1 : 0) : value;
 }
 
@@ -37,6 +37,26 @@ constexpr std::int32_t resting(bus_id bus, std::string_view name) {
     }
     return 0;
 }
+
+// The mapping writes each index of the cab's layout once, and a signal at rest gives the host
+// what the layout says the index shows at rest.
+template <std::size_t N, std::size_t M>
+constexpr bool matches(bus_id bus, const std::array<output_row, N>& rows,
+                       const std::array<cab::index_meaning, M>& layout) {
+    if (N != M) return false;
+    for (const auto& place : layout) {
+        std::size_t writes = 0;
+        for (const auto& row : rows) {
+            if (row.index != place.index) continue;
+            ++writes;
+            if (apply(row.how, resting(bus, row.signal)) != cab::resting(place.kind)) return false;
+        }
+        if (writes != 1) return false;
+    }
+    return true;
+}
+static_assert(matches(bus_id::panel, panel_outputs, cab::panel_layout));
+static_assert(matches(bus_id::sound, sound_outputs, cab::sound_layout));
 } // namespace
 
 void write_outputs(wiring& w, handles& out, std::int32_t* panel, std::int32_t* sound) {
@@ -68,7 +88,7 @@ void write_fail_safe_outputs(handles& out, std::int32_t* panel, std::int32_t* so
     if (panel != nullptr) {
         for (const auto& row : panel_outputs) {
             const std::int32_t value =
-                row.signal == sig::red_lamp ? 1 : resting(bus_id::panel, row.signal);
+                row.index == cab::panel::red_lamp ? 1 : resting(bus_id::panel, row.signal);
             panel[row.index] = apply(row.how, value);
         }
     }

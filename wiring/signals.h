@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "wiring/cab.h"
+
 namespace ats {
 
 enum class bus_id { panel, sound, output, command, boolean };
@@ -62,14 +64,6 @@ inline constexpr std::string_view lv = "lv";
 inline constexpr std::string_view cs = "cs";
 } // namespace sig
 
-// Sound commands towards the host.
-namespace sound_cmd {
-inline constexpr std::int32_t silent = -10000;
-inline constexpr std::int32_t playing = -1;
-inline constexpr std::int32_t start_once = 1;
-inline constexpr std::int32_t unchanged = 2;
-} // namespace sound_cmd
-
 struct signal_def {
     bus_id bus;
     std::string_view name;
@@ -104,23 +98,23 @@ inline constexpr std::array<signal_def, 48> signal_table{{
     {bus_id::panel, sig::mon_max_speed_149, 0},
     {bus_id::panel, sig::mon_stop_station_150, 0},
     {bus_id::panel, sig::eblp, 0},
-    {bus_id::sound, sig::ats_s_bell, sound_cmd::silent},
-    {bus_id::sound, sig::ats_s_bell_reverb, sound_cmd::unchanged},
-    {bus_id::sound, sig::ats_s_chime, sound_cmd::silent},
-    {bus_id::sound, sig::lb_on, sound_cmd::unchanged},
-    {bus_id::sound, sig::lb_off, sound_cmd::unchanged},
-    {bus_id::sound, sig::leave, sound_cmd::unchanged},
-    {bus_id::sound, sig::mon_stop_station_150, sound_cmd::silent},
-    {bus_id::sound, sig::mon_section_160, sound_cmd::silent},
-    {bus_id::sound, sig::ebbz, sound_cmd::silent},
+    {bus_id::sound, sig::ats_s_bell, cab::sound_cmd::silent},
+    {bus_id::sound, sig::ats_s_bell_reverb, cab::sound_cmd::unchanged},
+    {bus_id::sound, sig::ats_s_chime, cab::sound_cmd::silent},
+    {bus_id::sound, sig::lb_on, cab::sound_cmd::unchanged},
+    {bus_id::sound, sig::lb_off, cab::sound_cmd::unchanged},
+    {bus_id::sound, sig::leave, cab::sound_cmd::unchanged},
+    {bus_id::sound, sig::mon_stop_station_150, cab::sound_cmd::silent},
+    {bus_id::sound, sig::mon_section_160, cab::sound_cmd::silent},
+    {bus_id::sound, sig::ebbz, cab::sound_cmd::silent},
     {bus_id::output, sig::power, 0},
     {bus_id::output, sig::brake, 0},
     {bus_id::output, sig::reverser, 0},
-    {bus_id::output, sig::const_speed, 2},
+    {bus_id::output, sig::const_speed, cab::const_speed_resting},
     {bus_id::command, sig::power, 0},
     {bus_id::command, sig::brake, 0},
     {bus_id::command, sig::reverser, 0},
-    {bus_id::command, sig::const_speed, 2},
+    {bus_id::command, sig::const_speed, cab::const_speed_resting},
     {bus_id::command, sig::atsresw, 0},
     {bus_id::command, sig::atscpb, 0},
     {bus_id::command, sig::atswrpb, 0},

@@ -121,10 +121,10 @@ class line_parser {
         return false;
     }
 
-    bool peek_word(const char* w) const {
+    bool peek_word(std::string_view w) const {
         return !at_end() && tokens_[pos_].kind == token::word && tokens_[pos_].text == w;
     }
-    bool accept_word(const char* w) {
+    bool accept_word(std::string_view w) {
         if (!peek_word(w)) return false;
         ++pos_;
         return true;
@@ -314,17 +314,15 @@ bool parse_clock(const std::string& text, std::int32_t& ms) {
 }
 
 bool parse_key(line_parser& p, std::int32_t& key) {
-    static const struct {
-        const char* name;
-        std::int32_t key;
-    } names[] = {{"confirm", 0}, {"release", 1}, {"eb", 2}, {"reset", 3}};
-    for (const auto& n : names) {
-        if (p.accept_word(n.name)) {
-            key = n.key;
+    std::string words;
+    for (const auto& k : ats::cab::keys) {
+        if (p.accept_word(k.word)) {
+            key = k.key;
             return true;
         }
+        words += (words.empty() ? "" : ", ") + std::string(k.word);
     }
-    return p.whole("a key number or name (confirm, release, eb, reset)", key);
+    return p.whole("a key number or name (" + words + ")", key);
 }
 
 bool parse_beacon(line_parser& p, ats::beacon_data& b) {
@@ -618,14 +616,6 @@ std::vector<parse_error> load_scenario_file(const std::string& path, scenario& o
     return parse_scenario(text.str(), path, out);
 }
 
-const char* key_name(std::int32_t key) {
-    switch (key) {
-    case 0: return "confirm";
-    case 1: return "release";
-    case 2: return "EB acknowledge";
-    case 3: return "reset";
-    default: return nullptr;
-    }
-}
+const char* key_name(std::int32_t key) { return ats::cab::key_meaning_of(key); }
 
 } // namespace sim

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "plugin/host_types.h"
+#include "wiring/cab.h"
 
 namespace sim {
 
@@ -79,7 +80,9 @@ struct scenario {
     end_condition end;
     std::vector<event> events;
 
-    std::int32_t emergency_brake() const { return spec.brake_notches + 1; }
+    std::int32_t emergency_brake() const {
+        return ats::cab::emergency_position(spec.brake_notches);
+    }
 };
 
 struct parse_error {
