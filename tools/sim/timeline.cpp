@@ -101,7 +101,7 @@ std::string format_number(double v) {
 
 std::vector<std::string> describe_changes(const cab_state& before, const cab_state& after) {
     std::vector<std::string> changes;
-    // The stop-station lamp blinks while its sound is on: both are reported together, last.
+    // The stop-station lamp and sound are reported together, last.
     for (const auto& lamp : cab::panel_layout) {
         if (lamp.kind != shows::lamp || lamp.index == panel::stop_station_lamp) continue;
         const std::int32_t v = after.panel_at(lamp.index);
@@ -121,7 +121,7 @@ std::vector<std::string> describe_changes(const cab_state& before, const cab_sta
             changes.push_back(std::string(s.meaning) + " gets " + std::to_string(v));
         }
     }
-    // Report the sound, not every blink.
+    // The lamp blinks while the sound is on: report the sound, not every blink.
     const std::int32_t station_sound = after.sound_at(cab::sound::stop_station);
     const std::int32_t station_lamp = after.panel_at(panel::stop_station_lamp);
     if (station_sound != before.sound_at(cab::sound::stop_station)) {
