@@ -9,8 +9,6 @@ namespace ats {
 
 class eb {
 public:
-    virtual ~eb() = default;
-
     static constexpr float moving_speed = 15.0f;
     static constexpr std::int32_t warning_ms = 60000;
     static constexpr std::int32_t braking_ms = 5000;

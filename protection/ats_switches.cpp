@@ -10,16 +10,13 @@ void ats_switches::elapse(wiring& w) {
     const auto went_down = [&e](int key) {
         return key_held(e.current.keys, key) && !key_held(e.previous.keys, key) ? 1 : 0;
     };
-    reset_press = went_down(cab::key::reset);
-    w.command.at<sig::atsresw>() = reset_press;
+    w.command.at<sig::atsresw>() = went_down(cab::key::reset);
     // The confirm key counts only with the brake at or beyond the protection's notch; a press
     // below it is lost.
     if (w.command.at<sig::brake>() >= e.current.ats_notch) {
-        confirm_press = went_down(cab::key::confirm);
-        w.command.at<sig::atscpb>() = confirm_press;
+        w.command.at<sig::atscpb>() = went_down(cab::key::confirm);
     }
-    release_press = went_down(cab::key::release);
-    w.command.at<sig::atswrpb>() = release_press;
+    w.command.at<sig::atswrpb>() = went_down(cab::key::release);
 }
 
 } // namespace ats

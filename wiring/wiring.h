@@ -8,8 +8,6 @@ namespace ats {
 
 class wiring {
 public:
-    virtual ~wiring() = default;
-
     // Built in this order, destroyed in reverse: the bool bus first, the panel bus last.
     panel_bus panel;
     sound_bus sound;
