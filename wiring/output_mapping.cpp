@@ -39,7 +39,7 @@ constexpr std::int32_t resting(bus_id bus, std::string_view name) {
 }
 
 // The mapping writes each index of the cab's layout once, and a signal at rest gives the host
-// what the layout says the index shows at rest.
+// what the layout says the index shows at rest (which is what the fail-safe outputs send).
 template <std::size_t N, std::size_t M>
 constexpr bool matches(bus_id bus, const std::array<output_row, N>& rows,
                        const std::array<cab::index_meaning, M>& layout) {
@@ -84,18 +84,15 @@ void write_fail_safe_outputs(handles& out, std::int32_t* panel, std::int32_t* so
     out.power = 0;
     out.brake = emergency_brake;
     out.reverser = 0;
-    out.const_speed = resting(bus_id::output, sig::const_speed);
+    out.const_speed = cab::const_speed_resting;
     if (panel != nullptr) {
-        for (const auto& row : panel_outputs) {
-            const std::int32_t value =
-                row.index == cab::panel::red_lamp ? 1 : resting(bus_id::panel, row.signal);
-            panel[row.index] = apply(row.how, value);
+        for (const auto& place : cab::panel_layout) {
+            panel[place.index] = place.index == cab::panel::red_lamp ? 1 : cab::resting(place.kind);
         }
     }
     if (sound != nullptr) {
-        for (const auto& row : sound_outputs) {
-            sound[row.index] = apply(row.how, resting(bus_id::sound, row.signal));
-        }
+        for (const auto& place : cab::sound_layout)
+            sound[place.index] = cab::resting(place.kind);
     }
 }
 
