@@ -190,32 +190,24 @@ inline constexpr std::int32_t stop_station = panel::stop_station_lamp;
 inline constexpr std::int32_t section = sound::section;
 } // namespace beacon
 
-struct beacon_meaning {
-    std::int32_t first;
-    std::int32_t last;
-    const char* meaning;
-};
-
-inline constexpr std::array<beacon_meaning, 10> beacons{{
-    {beacon::alarm, beacon::alarm, "stop signal: alarm"},
-    {beacon::trip, beacon::trip, "stop signal: trip"},
-    {beacon::crew, beacon::crew, "crew"},
-    {beacon::pattern_check, beacon::pattern_check, "pattern check"},
-    {beacon::braking_speed_check, beacon::braking_speed_check, "braking speed check"},
-    {beacon::alarm_speed_check, beacon::alarm_speed_check, "alarm speed check"},
-    {beacon::train_number, beacon::train_number + panel::train_number_digits - 1,
-     "train number digit"},
-    {beacon::max_speed, beacon::max_speed, "maximum speed"},
-    {beacon::stop_station, beacon::stop_station, "stop station"},
-    {beacon::section, beacon::section, "section"},
-}};
-
-// Null for a type that nothing in the cab answers.
+// A beacon type in words; null for a type that nothing in the cab answers.
 constexpr const char* beacon_meaning_of(std::int32_t type) {
-    for (const auto& b : beacons) {
-        if (type >= b.first && type <= b.last) return b.meaning;
+    switch (type) {
+    case beacon::alarm: return "stop signal: alarm";
+    case beacon::trip: return "stop signal: trip";
+    case beacon::crew: return "crew";
+    case beacon::pattern_check: return "pattern check";
+    case beacon::braking_speed_check: return "braking speed check";
+    case beacon::alarm_speed_check: return "alarm speed check";
+    case beacon::max_speed: return "maximum speed";
+    case beacon::stop_station: return "stop station";
+    case beacon::section: return "section";
+    default:
+        return type >= beacon::train_number &&
+                       type < beacon::train_number + panel::train_number_digits
+                   ? "train number digit"
+                   : nullptr;
     }
-    return nullptr;
 }
 
 } // namespace ats::cab
