@@ -12,10 +12,7 @@ namespace sim {
 
 namespace {
 
-constexpr std::int32_t pattern_check_beacon = 50;
-constexpr std::int32_t braking_check_beacon = 55;
-constexpr std::int32_t alarm_check_beacon = 56;
-constexpr std::int32_t vigilance_lamp = 8;
+namespace beacon = ats::cab::beacon;
 // Points of each permitted-speed curve, from the arming beacon to the stop point.
 constexpr int curve_steps = 100;
 // Where the run's data goes in the template.
@@ -106,8 +103,10 @@ void replay_recorder::on_start(const scenario& s, std::int32_t plugin_version) {
     channels_.clear();
     for (const char* name : {"brake", "power", "reverser", "const_speed"})
         channels_.push_back({name, {}});
-    for (const index_meaning& m : index_meanings)
-        channels_.push_back({m.column, {}});
+    for (const std::int32_t index : panel_indices)
+        channels_.push_back({"panel_" + std::to_string(index), {}});
+    for (const std::int32_t index : sound_indices)
+        channels_.push_back({"sound_" + std::to_string(index), {}});
     for (const char* name : {"driver_power", "driver_brake", "driver_reverser", "doors_closed"})
         channels_.push_back({name, {}});
 }
@@ -116,13 +115,13 @@ void replay_recorder::on_event(const moment& at, const event& e, const scenario&
     timeline_.on_event(at, e, s);
     if (e.what.kind != action_kind::beacon) return;
     const ats::beacon_data& b = e.what.beacon;
-    if (b.type == pattern_check_beacon && b.signal == 0) {
+    if (b.type == beacon::pattern_check && b.signal == 0) {
         // A second beacon before the frame replaces the first: one check runs.
         if (!pattern_checks_.empty() && pattern_checks_.back().frame == at.frame)
             pattern_checks_.pop_back();
         pattern_checks_.push_back(
             {at.frame, static_cast<double>(b.distance), static_cast<float>(at.speed)});
-    } else if ((b.type == braking_check_beacon || b.type == alarm_check_beacon) &&
+    } else if ((b.type == beacon::braking_speed_check || b.type == beacon::alarm_speed_check) &&
                b.optional >= 0) {
         speed_checks_.push_back({at.frame, b.type, b.optional});
     }
@@ -155,7 +154,7 @@ void replay_recorder::on_frame(const frame_record& f, const scenario& s) {
         by = "fail-safe";
     } else if (cab.acting.power == 0 && cab.acting.brake == s.emergency_brake() &&
                f.driver.brake != s.emergency_brake()) {
-        by = cab.panel_at(vigilance_lamp) == 1 ? "vigilance" : "protection";
+        by = cab.panel_at(ats::cab::panel::eb_lamp) == 1 ? "vigilance" : "protection";
     }
     if (by != nullptr && by != braking_by_) brakes_.push_back({k, by});
     braking_by_ = by;
@@ -203,9 +202,18 @@ std::string replay_recorder::json(const std::string& script_path) const {
         out += ':';
         append_array(out, channels_[i].changes);
     }
+    // Each index as [column, name, meaning, values]; the page keys everything by the column.
     out += "},\n\"indices\":[";
-    for (const index_meaning& m : index_meanings)
-        append_row(out, &m == index_meanings, m.column, m.name, m.meaning, m.values);
+    for (std::size_t i = 0; i < words::panel_words.size(); ++i) {
+        const words::index_words& w = words::panel_words[i];
+        append_row(out, i == 0, "panel_" + std::to_string(w.index), w.name, w.meaning, w.values);
+    }
+    for (std::size_t i = 0; i < words::sound_words.size(); ++i) {
+        const words::index_words& w = words::sound_words[i];
+        const bool one_shot = ats::cab::sound_layout[i].kind == ats::cab::shows::one_shot_sound;
+        append_row(out, false, "sound_" + std::to_string(w.index), w.name, w.meaning,
+                   one_shot ? "one-shot" : "continuous");
+    }
     out += "],\n\"timeline\":[";
     for (const timeline_line& line : lines_)
         append_row(out, &line == lines_.data(), line.frame, line.text);

@@ -27,7 +27,7 @@ class replay_recorder : public run_observer {
 
   private:
     struct channel {
-        const char* name;
+        std::string name;
         std::vector<std::int64_t> changes; // frame, value, frame, value, ...
         void record(std::int64_t frame, std::int32_t value);
     };
