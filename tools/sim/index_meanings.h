@@ -14,8 +14,7 @@ struct index_words {
     std::int32_t index;
     const char* name;    // the short name the cab drawing shows
     const char* meaning; // panels: what it shows; sounds: when it sounds
-    const char*
-        values; // panels: the values it takes (sounds: continuous or one-shot, from the cab)
+    const char* values;  // panels: the values it takes; sounds: null (the cab's kind says)
 };
 
 namespace panel = ats::cab::panel;
