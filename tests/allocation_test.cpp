@@ -21,17 +21,17 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 TEST(Allocation, SteadyFramesAllocateNothing) {
     const long at_load = allocations.load();
-    talvik_test::host h;
+    talvik_test::cab h;
     ASSERT_GT(allocations.load() - at_load, 0) << "the counter must see the library's allocations";
-    h.start().doors_closed(true).speed(40.0f);
+    h.doors_closed(true).speed(40.0f);
     h.api.SetPower(3);
     h.frames(10);
     const long before = allocations.load();
     h.frames(1000);
     h.api.HornBlow(0);
-    h.api.KeyDown(2);
+    h.press(talvik_test::key::eb_acknowledge);
     h.frames(1000, 33);
-    h.api.KeyUp(2);
+    h.release(talvik_test::key::eb_acknowledge);
     h.frames(1000, 33);
     EXPECT_EQ(allocations.load() - before, 0);
 }

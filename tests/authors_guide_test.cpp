@@ -21,13 +21,13 @@
 #include "plugin_host.h"
 #include "scripted_library.h"
 
-using talvik_test::host;
-using talvik_test::scripted_library;
-using talvik_test::sentinel;
+using namespace talvik_test;
 
 namespace {
 
-constexpr std::int32_t notches = 8, emergency = 9, ats_notch = 4;
+constexpr cab_spec spec{8, 4};
+constexpr std::int32_t ats_notch = spec.ats_notch;
+static_assert(spec.emergency() == emergency);
 
 // One table of the guide: the rows under an anchor comment, cells found by their heading.
 class guide_table {
@@ -180,20 +180,8 @@ const guide& the_guide() {
 template <typename C> std::set<std::int32_t> as_set(const C& c) { return {c.begin(), c.end()}; }
 
 // Standing, doors closed, start-up test over and its chime released: the guide's quiet cab.
-struct quiet_cab : host {
-    explicit quiet_cab(talvik_test::plugin_library& lib = talvik_test::plugin_library::built())
-        : host(lib) {
-        start(notches, ats_notch).doors_closed(true);
-        frames(10);
-        tap(the_guide().key("release"));
-        frames(3);
-    }
-    void tap(std::int32_t key) {
-        press(key);
-        frame();
-        release(key);
-        frame();
-    }
+struct guide_cab : quiet_cab {
+    guide_cab() : quiet_cab(spec) { frames(3); }
     // Lamps (rows with the values "0, 1") at `value` now.
     std::set<std::int32_t> panel_at(std::int32_t value) const {
         const guide_table& t = the_guide().panel;
@@ -239,11 +227,11 @@ TEST(AuthorsGuide, ListsExactlyTheIndicesThePluginWritesOnEveryFrame) {
     EXPECT_EQ(panel.size(), g.panel.size()) << "an index listed twice";
     EXPECT_EQ(sound.size(), g.sound.size()) << "an index listed twice";
 
-    quiet_cab h;
+    guide_cab h;
     h.speed(60.0f);
-    h.beacon(0, 0, 500.0f, 0);
-    h.beacon(150, 0, 0.0f, 0);
-    h.beacon(21, 0, 0.0f, 1);
+    h.beacon(beacon::alarm, 0, 500.0f, 0);
+    h.beacon(beacon::stop_station, 0, 0.0f, 0);
+    h.beacon(beacon::crew, 0, 0.0f, 1);
     h.frames(20);
     // Every frame writes every listed index: clear the arrays and look after one more frame.
     h.panel.fill(sentinel);
@@ -261,7 +249,7 @@ TEST(AuthorsGuide, ListsExactlyTheIndicesThePluginWritesOnEveryFrame) {
 
 TEST(AuthorsGuide, QuietCabShowsTheDocumentedValues) {
     const guide& g = the_guide();
-    quiet_cab h;
+    guide_cab h;
     const ats::handles out = h.frame();
     int checked = 0;
     for (std::size_t r = 0; r < g.panel.size(); ++r) {
@@ -279,7 +267,7 @@ TEST(AuthorsGuide, QuietCabShowsTheDocumentedValues) {
         // A one-shot sound rests at "leave unchanged", a continuous one at "silent".
         const std::string kind = g.sound.cell(r, "Kind");
         EXPECT_TRUE(kind == "one-shot" || kind == "continuous") << kind;
-        EXPECT_EQ(*expected, kind == "one-shot" ? 2 : -10000) << "sound " << i;
+        EXPECT_EQ(*expected, kind == "one-shot" ? unchanged : silent) << "sound " << i;
         ++checked;
     }
     EXPECT_GE(checked, 25);
@@ -290,27 +278,28 @@ TEST(AuthorsGuide, QuietCabShowsTheDocumentedValues) {
 
 TEST(AuthorsGuide, SoundsOnlyReceiveTheFourCommandsOfTheirKind) {
     const guide& g = the_guide();
-    EXPECT_EQ(as_set(g.sound_commands.keys()), (std::set<std::int32_t>{-10000, -1, 1, 2}));
+    EXPECT_EQ(as_set(g.sound_commands.keys()),
+              (std::set<std::int32_t>{silent, playing, start_once, unchanged}));
 
     std::map<std::int32_t, std::set<std::int32_t>> seen;
     std::map<std::int32_t, int> started;
-    quiet_cab h;
+    guide_cab h;
     const auto watch = [&](int n) {
         for (int f = 0; f < n; ++f) {
             h.frame();
             for (const std::int32_t i : g.sound.keys()) {
                 const std::int32_t v = h.sound[static_cast<std::size_t>(i)];
                 seen[i].insert(v);
-                if (v == 1) ++started[i];
+                if (v == start_once) ++started[i];
             }
         }
     };
     // Alarm, confirmed: the bell stops once. A two-person crew departs: one departure sound.
     h.speed(40.0f);
-    h.beacon(21, 0, 0.0f, 1);
-    h.beacon(0, 0, 500.0f, 0);
-    h.beacon(150, 0, 0.0f, 0);
-    h.beacon(160, 0, 0.0f, 0);
+    h.beacon(beacon::crew, 0, 0.0f, 1);
+    h.beacon(beacon::alarm, 0, 500.0f, 0);
+    h.beacon(beacon::stop_station, 0, 0.0f, 0);
+    h.beacon(beacon::section, 0, 0.0f, 0);
     watch(5);
     h.api.SetBrake(ats_notch);
     h.press(g.key("confirm"));
@@ -324,7 +313,7 @@ TEST(AuthorsGuide, SoundsOnlyReceiveTheFourCommandsOfTheirKind) {
     for (const std::int32_t i : g.sound.keys()) {
         const std::string kind = g.sound.cell(g.sound.row_of(i), "Kind");
         const std::set<std::int32_t> allowed =
-            kind == "one-shot" ? std::set<std::int32_t>{1, 2} : std::set<std::int32_t>{-1, -10000};
+            kind == "one-shot" ? std::set{start_once, unchanged} : std::set{playing, silent};
         for (const std::int32_t v : seen[i]) {
             EXPECT_TRUE(allowed.count(v)) << "sound " << i << " (" << kind << ") got " << v;
         }
@@ -334,7 +323,7 @@ TEST(AuthorsGuide, SoundsOnlyReceiveTheFourCommandsOfTheirKind) {
     for (const std::int32_t i :
          {g.sound_index("protection bell"), g.sound_index("chime"), g.sound_index("vigilance"),
           g.sound_index("stop-station"), g.sound_index("section")}) {
-        EXPECT_TRUE(seen[i].count(-1)) << "sound " << i << " never played";
+        EXPECT_TRUE(seen[i].count(playing)) << "sound " << i << " never played";
     }
 }
 
@@ -347,11 +336,11 @@ TEST(AuthorsGuide, ProtectionLampsSoundsAndKeysMeanWhatTheGuideSays) {
     const std::int32_t confirm = g.key("confirm"), release = g.key("release");
     const std::int32_t reset = g.key("reset");
 
-    quiet_cab h;
+    guide_cab h;
     EXPECT_EQ(h.panel_at(1).count(white), 1u);
-    h.beacon(0, 0, 500.0f, 0);
+    h.beacon(beacon::alarm, 0, 500.0f, 0);
     h.frame();
-    EXPECT_EQ(h.sounds_at(-1), (std::set<std::int32_t>{bell, chime}));
+    EXPECT_EQ(h.sounds_at(playing), (std::set<std::int32_t>{bell, chime}));
     EXPECT_EQ(h.panel[red], 1);
     EXPECT_EQ(h.panel[white], 0);
 
@@ -359,24 +348,24 @@ TEST(AuthorsGuide, ProtectionLampsSoundsAndKeysMeanWhatTheGuideSays) {
     h.api.SetBrake(ats_notch);
     for (const std::int32_t other : {4, 5, 6, 7, 8, 15})
         h.tap(other);
-    EXPECT_EQ(h.sounds_at(-1), (std::set<std::int32_t>{bell, chime}));
+    EXPECT_EQ(h.sounds_at(playing), (std::set<std::int32_t>{bell, chime}));
     h.api.SetBrake(ats_notch - 1);
     h.tap(confirm);
-    EXPECT_EQ(h.sounds_at(-1), (std::set<std::int32_t>{bell, chime}));
+    EXPECT_EQ(h.sounds_at(playing), (std::set<std::int32_t>{bell, chime}));
 
     h.api.SetBrake(ats_notch);
     h.press(confirm);
     h.frame(); // the bell's extra frame
-    EXPECT_EQ(h.sounds_at(1), (std::set<std::int32_t>{reverb}));
+    EXPECT_EQ(h.sounds_at(start_once), (std::set<std::int32_t>{reverb}));
     h.release(confirm);
     h.frame();
-    EXPECT_EQ(h.sounds_at(-1), (std::set<std::int32_t>{chime}));
+    EXPECT_EQ(h.sounds_at(playing), (std::set<std::int32_t>{chime}));
     EXPECT_EQ(h.panel[white], 1);
     h.tap(release);
-    EXPECT_TRUE(h.sounds_at(-1).empty());
+    EXPECT_TRUE(h.sounds_at(playing).empty());
 
     // A trip brakes until the brake handle is at emergency and the reset key is pressed.
-    h.beacon(1, 0, 0.0f, 0);
+    h.beacon(beacon::trip, 0, 0.0f, 0);
     h.api.SetBrake(0);
     h.frame();
     EXPECT_EQ(h.out.brake, emergency);
@@ -394,19 +383,19 @@ TEST(AuthorsGuide, VigilanceAndMonitorIndicesMeanWhatTheGuideSays) {
     const guide& g = the_guide();
     {
         SCOPED_TRACE("vigilance");
-        quiet_cab h;
+        guide_cab h;
         h.speed(30.0f);
-        h.frames(1819, 33); // 60 s of counted time
+        h.reach_vigilance_warning();
         EXPECT_EQ(h.panel_at(1).count(g.panel_index("vigilance lamp")), 1u);
-        EXPECT_EQ(h.sounds_at(-1), (std::set<std::int32_t>{g.sound_index("vigilance")}));
+        EXPECT_EQ(h.sounds_at(playing), (std::set<std::int32_t>{g.sound_index("vigilance")}));
         h.press(g.key("vigilance"));
         h.frame();
-        EXPECT_TRUE(h.sounds_at(-1).empty());
+        EXPECT_TRUE(h.sounds_at(playing).empty());
         EXPECT_EQ(h.panel_at(1).count(g.panel_index("vigilance lamp")), 0u);
     }
     {
         SCOPED_TRACE("handle lamps, crew, stop station, section");
-        quiet_cab h;
+        guide_cab h;
         const std::set<std::int32_t> lit = h.panel_at(1);
         h.api.SetBrake(emergency);
         h.frame();
@@ -417,12 +406,12 @@ TEST(AuthorsGuide, VigilanceAndMonitorIndicesMeanWhatTheGuideSays) {
         h.api.SetBrake(0);
         h.frame();
         EXPECT_EQ(h.panel[static_cast<std::size_t>(g.panel_index("one-man"))], 1);
-        h.beacon(21, 0, 0.0f, 1);
+        h.beacon(beacon::crew, 0, 0.0f, 1);
         h.frame();
         EXPECT_EQ(h.panel[static_cast<std::size_t>(g.panel_index("one-man"))], 0);
 
-        h.beacon(150, 0, 0.0f, 0);
-        h.beacon(160, 0, 0.0f, 0);
+        h.beacon(beacon::stop_station, 0, 0.0f, 0);
+        h.beacon(beacon::section, 0, 0.0f, 0);
         std::set<std::int32_t> blinked;
         for (int f = 0; f < 60; ++f) {
             h.frame();
@@ -431,15 +420,15 @@ TEST(AuthorsGuide, VigilanceAndMonitorIndicesMeanWhatTheGuideSays) {
             }
         }
         EXPECT_EQ(blinked, (std::set<std::int32_t>{g.panel_index("stop-station lamp")}));
-        EXPECT_EQ(h.sounds_at(-1), (std::set<std::int32_t>{g.sound_index("stop-station"),
-                                                           g.sound_index("section")}));
+        EXPECT_EQ(h.sounds_at(playing), (std::set<std::int32_t>{g.sound_index("stop-station"),
+                                                                g.sound_index("section")}));
         h.doors_closed(false);
         h.frame();
-        EXPECT_TRUE(h.sounds_at(-1).empty()) << "open doors end both";
+        EXPECT_TRUE(h.sounds_at(playing).empty()) << "open doors end both";
     }
     {
         SCOPED_TRACE("traction state");
-        quiet_cab h;
+        guide_cab h;
         h.state.traction_value = 1.0f;
         h.frames(60);
         EXPECT_EQ(h.panel[static_cast<std::size_t>(g.panel_index("traction lamp"))], 1);
@@ -455,12 +444,11 @@ TEST(AuthorsGuide, VigilanceAndMonitorIndicesMeanWhatTheGuideSays) {
     }
     {
         SCOPED_TRACE("position, clock, date, train number, maximum speed");
-        host h;
-        h.start(notches, ats_notch, (10 * 3600 + 45 * 60 + 27) * 1000);
+        cab h({spec.notches, spec.ats_notch, (10 * 3600 + 45 * 60 + 27) * 1000});
         h.state.location = 12345.6;
-        h.beacon(147, 0, 0.0f, 123);
+        h.beacon(beacon::max_speed, 0, 0.0f, 123);
         for (std::int32_t k = 0; k < 6; ++k)
-            h.beacon(140 + k, 0, 0.0f, k + 1);
+            h.beacon(beacon::train_number + k, 0, 0.0f, k + 1);
         h.frame(0);
         const auto at = [&](std::int32_t i) { return h.panel[static_cast<std::size_t>(i)]; };
 
@@ -493,7 +481,7 @@ TEST(AuthorsGuide, VigilanceAndMonitorIndicesMeanWhatTheGuideSays) {
 namespace {
 // Every output of three frames after an optional beacon, from a quiet cab at 60.
 std::vector<std::int32_t> outputs_after(const ats::beacon_data* b) {
-    quiet_cab h;
+    guide_cab h;
     h.speed(60.0f);
     h.frame();
     if (b != nullptr) h.api.SetBeaconData(*b);
@@ -539,8 +527,8 @@ TEST(AuthorsGuide, WithoutTheScriptTheCabIsAsTheGuideDescribes) {
     const guide& g = the_guide();
     EXPECT_NE(guide_text().find("talvik > script error: cannot open the file"), std::string::npos);
     scripted_library lib(nullptr);
-    host h(lib.library());
-    h.start(notches, ats_notch).doors_closed(true);
+    cab h(spec, lib.library());
+    h.doors_closed(true);
     h.api.SetPower(3);
     h.api.SetReverser(1);
     const ats::handles out = h.frames(3);

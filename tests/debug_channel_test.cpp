@@ -54,7 +54,7 @@ TEST_F(DebugChannel, AListenerReceivesEveryLineOfASessionAsOneMessage) {
         h.frames(3);
         h.api.SetSignal(3);
         listener.collect();
-        h.beacon(0, 2, 12.5f, 7);
+        h.beacon(talvik_test::beacon::alarm, 2, 12.5f, 7);
         listener.collect();
         h.frames(2);
     }

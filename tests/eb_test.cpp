@@ -3,21 +3,15 @@
 
 #include "plugin_host.h"
 
-using talvik_test::host;
+using namespace talvik_test;
 
 namespace {
-constexpr int eblp = 8;  // panel
-constexpr int ebbz = 13; // sound
-
 // A running train with the doors closed and no driver action after the first frame.
-struct running : host {
-    explicit running(float v = 30.0f, std::int32_t notches = 8) {
-        start(notches).speed(v).doors_closed(true);
-        frame(0); // the first frame after Initialize counts nothing
+struct running : cab {
+    explicit running(float v = 30.0f) {
+        speed(v);
+        close_doors();
     }
-    bool warning() const { return panel[eblp] == 1 && sound[ebbz] == -1; }
-    bool quiet() const { return panel[eblp] == 0 && sound[ebbz] == -10000; }
-    bool braking() const { return out.brake == 9 && out.power == 0 && warning(); }
 };
 } // namespace
 
@@ -26,32 +20,33 @@ TEST(Vigilance, WarningAndBrakingFramesForEachFrameTime) {
         std::int32_t step_ms;
         int warning_frame, braking_frame;
     };
-    for (const row r : {row{10, 6000, 6499}, row{16, 3750, 4062}, row{33, 1819, 1970},
+    for (const row r : {row{10, 6000, 6499}, row{16, 3750, 4062},
+                        row{vigilance_step_ms, vigilance_warning_frame, vigilance_braking_frame},
                         row{50, 1819, 1970}}) {
         SCOPED_TRACE(r.step_ms);
         running h;
         h.api.SetPower(0);
         h.frames(r.warning_frame - 1, r.step_ms);
-        EXPECT_TRUE(h.quiet());
+        EXPECT_TRUE(h.vigilance_quiet());
         h.frame(r.step_ms);
         EXPECT_TRUE(h.warning());
         EXPECT_EQ(h.out.brake, 0);
         h.frames(r.braking_frame - r.warning_frame - 1, r.step_ms);
         EXPECT_EQ(h.out.brake, 0) << "one frame before braking";
         h.frame(r.step_ms);
-        EXPECT_TRUE(h.braking());
+        EXPECT_TRUE(h.vigilance_braking());
     }
 }
 
 TEST(Vigilance, BelowFifteenNothingHappensAtFifteenItCounts) {
     running slow(14.9f);
     slow.frames(5000, 33);
-    EXPECT_TRUE(slow.quiet());
+    EXPECT_TRUE(slow.vigilance_quiet());
     running exact(15.0f);
-    exact.frames(1819, 33);
+    exact.reach_vigilance_warning();
     EXPECT_TRUE(exact.warning());
     running backwards(-20.0f);
-    backwards.frames(1819, 33);
+    backwards.reach_vigilance_warning();
     EXPECT_TRUE(backwards.warning()) << "the absolute speed counts";
 }
 
@@ -59,28 +54,29 @@ TEST(Vigilance, DriverActionsClearTheWarningInTheFrameTheyAreSeen) {
     struct action {
         const char* what;
         void (*apply)(host&);
+        bool held; // keeps acknowledging every frame
     };
     const action actions[] = {
-        {"horn", [](host& h) { h.api.HornBlow(1); }},
-        {"power 0 to 1", [](host& h) { h.api.SetPower(1); }},
-        {"brake 0 to 1", [](host& h) { h.api.SetBrake(1); }},
-        {"key 2", [](host& h) { h.press(2); }},
-        {"brake to emergency", [](host& h) { h.api.SetBrake(9); }},
+        {"horn", [](host& h) { h.api.HornBlow(1); }, false},
+        {"power 0 to 1", [](host& h) { h.api.SetPower(1); }, false},
+        {"brake 0 to 1", [](host& h) { h.api.SetBrake(1); }, false},
+        {"key 2", [](host& h) { h.press(key::eb_acknowledge); }, true},
+        {"brake to emergency", [](host& h) { h.api.SetBrake(emergency); }, true},
     };
     for (const auto& a : actions) {
         SCOPED_TRACE(a.what);
         running h;
-        h.frames(1819, 33);
+        h.reach_vigilance_warning();
         ASSERT_TRUE(h.warning());
         a.apply(h);
         h.frame(33);
-        EXPECT_TRUE(h.quiet());
-        h.frames(1817, 33);
-        if (std::string(a.what) == "key 2" || std::string(a.what) == "brake to emergency") {
+        EXPECT_TRUE(h.vigilance_quiet());
+        h.frames(vigilance_warning_frame - 2, 33);
+        if (a.held) {
             h.frames(500, 33);
-            EXPECT_TRUE(h.quiet()) << "held key or emergency handle keeps it quiet";
+            EXPECT_TRUE(h.vigilance_quiet()) << "held key or emergency handle keeps it quiet";
         } else {
-            EXPECT_TRUE(h.quiet()) << "counting restarted from 0";
+            EXPECT_TRUE(h.vigilance_quiet()) << "counting restarted from 0";
             h.frame(33);
             EXPECT_TRUE(h.warning());
         }
@@ -94,45 +90,42 @@ TEST(Vigilance, MovesThatKeepTheParityAreNoAction) {
         bool acknowledges;
     };
     const move moves[] = {
-        {"power 1 to 3", 1, 3, 0, 0, false},
-        {"brake 2 to 4", 0, 0, 2, 4, false},
-        {"brake 1 to release", 0, 0, 1, 0, false},
-        {"brake 3 to 2", 0, 0, 3, 2, true},
-        {"power 2 to 1", 2, 1, 0, 0, true},
-        {"power 1 to 0", 1, 0, 0, 0, true},
+        {"power 1 to 3", 1, 3, 0, 0, false},       {"brake 2 to 4", 0, 0, 2, 4, false},
+        {"brake 1 to release", 0, 0, 1, 0, false}, {"brake 3 to 2", 0, 0, 3, 2, true},
+        {"power 2 to 1", 2, 1, 0, 0, true},        {"power 1 to 0", 1, 0, 0, 0, true},
     };
     for (const auto& m : moves) {
         SCOPED_TRACE(m.what);
         running h;
         h.api.SetPower(m.power_from);
         h.api.SetBrake(m.brake_from);
-        h.frames(1819, 33);
+        h.reach_vigilance_warning();
         ASSERT_TRUE(h.warning());
         h.api.SetPower(m.power_to);
         h.api.SetBrake(m.brake_to);
         h.frame(33);
-        EXPECT_EQ(h.quiet(), m.acknowledges);
+        EXPECT_EQ(h.vigilance_quiet(), m.acknowledges);
     }
 }
 
 TEST(Vigilance, ActionsAfterFiveSecondsOfWarningDoNotStopTheBraking) {
     running h;
-    h.frames(1970, 33);
-    ASSERT_TRUE(h.braking());
+    h.reach_vigilance_braking();
+    ASSERT_TRUE(h.vigilance_braking());
     h.api.HornBlow(0);
     h.api.SetPower(1);
     h.api.SetBrake(3);
-    h.press(2);
+    h.press(key::eb_acknowledge);
     h.frame(33);
-    EXPECT_TRUE(h.braking());
-    h.release(2);
+    EXPECT_TRUE(h.vigilance_braking());
+    h.release(key::eb_acknowledge);
     h.speed(0.0f);
     h.frames(100, 33);
-    EXPECT_TRUE(h.braking()) << "standstill keeps the latch";
-    h.api.SetBrake(9);
+    EXPECT_TRUE(h.vigilance_braking()) << "standstill keeps the latch";
+    h.api.SetBrake(emergency);
     h.frame(33);
-    EXPECT_TRUE(h.quiet()) << "the emergency position releases in that very frame";
-    EXPECT_EQ(h.out.brake, 9); // the driver's own handle now
+    EXPECT_TRUE(h.vigilance_quiet()) << "the emergency position releases in that very frame";
+    EXPECT_EQ(h.out.brake, emergency); // the driver's own handle now
     h.api.SetBrake(0);
     h.frame(33);
     EXPECT_EQ(h.out.brake, 0);
@@ -141,15 +134,15 @@ TEST(Vigilance, ActionsAfterFiveSecondsOfWarningDoNotStopTheBraking) {
 TEST(Vigilance, HornDuringLateWarningClearsOnlyIdleTime) {
     // After 5 s of warning an action no longer clears the warning timer: braking follows.
     running h;
-    h.frames(1819 + 150, 33); // alarm 151 * 33 = 4983 ms
+    h.reach_vigilance_warning().frames(150, 33); // alarm 151 * 33 = 4983 ms
     ASSERT_TRUE(h.warning());
     h.api.HornBlow(0);
     h.frame(33);
-    EXPECT_TRUE(h.quiet()) << "4983 ms < 5000: the horn still acknowledges";
+    EXPECT_TRUE(h.vigilance_quiet()) << "4983 ms < 5000: the horn still acknowledges";
 
     running late;
-    late.frames(1819 + 152, 33);
-    ASSERT_TRUE(late.braking());
+    late.reach_vigilance_warning().frames(152, 33);
+    ASSERT_TRUE(late.vigilance_braking());
 }
 
 TEST(Vigilance, TimeGoingBackLowersTheIdleCount) {
@@ -157,19 +150,19 @@ TEST(Vigilance, TimeGoingBackLowersTheIdleCount) {
     h.frames(1800, 33); // 59400 ms
     h.frame(-10000);    // counts -10000
     h.frames(18, 33);
-    EXPECT_TRUE(h.quiet());
+    EXPECT_TRUE(h.vigilance_quiet());
     h.frames(304, 33);
     EXPECT_TRUE(h.warning());
 }
 
 TEST(Vigilance, InitializeDuringBrakingStartsQuiet) {
     running h;
-    h.frames(1970, 33);
-    ASSERT_TRUE(h.braking());
+    h.reach_vigilance_braking();
+    ASSERT_TRUE(h.vigilance_braking());
     h.api.Initialize(0);
     h.doors_closed(true);
     h.frame(33);
-    EXPECT_TRUE(h.quiet());
+    EXPECT_TRUE(h.vigilance_quiet());
     EXPECT_EQ(h.out.brake, 0);
 }
 
@@ -183,9 +176,9 @@ TEST(Vigilance, HugeTimeJumpsSaturateInsteadOfOverflowing) {
     }
     // Each backwards jump lowers the idle count by ~4e9, held at the int32 minimum; a long
     // run forwards must still reach the warning eventually without wrapping.
-    EXPECT_TRUE(h.quiet());
+    EXPECT_TRUE(h.vigilance_quiet());
     h.api.HornBlow(0);
     h.frame(33);
-    h.frames(1819, 33);
+    h.reach_vigilance_warning();
     EXPECT_TRUE(h.warning());
 }

@@ -3,7 +3,7 @@
 
 #include "plugin_host.h"
 
-using talvik_test::host;
+using namespace talvik_test;
 
 TEST(HandlePath, DoorsDecideWhetherTractionAndReverserPass) {
     struct row {
@@ -12,16 +12,14 @@ TEST(HandlePath, DoorsDecideWhetherTractionAndReverserPass) {
         ats::handles expected; // brake, power, reverser, const_speed
     };
     const row rows[] = {
-        {true, 3, 0, 1, {0, 3, 1, 2}},
-        {false, 3, 0, 1, {0, 0, 0, 2}},
-        {false, 0, 4, 1, {4, 0, 0, 2}},
-        {true, 0, 4, -1, {4, 0, -1, 2}},
+        {true, 3, 0, 1, {0, 3, 1, 2}},     {false, 3, 0, 1, {0, 0, 0, 2}},
+        {false, 0, 4, 1, {4, 0, 0, 2}},    {true, 0, 4, -1, {4, 0, -1, 2}},
         {true, 2, 0, 5, {0, 2, 5, 2}}, // out-of-range values pass unchanged
         {true, -7, -3, 0, {-3, -7, 0, 2}},
     };
     for (const auto& r : rows) {
-        host h;
-        h.start().doors_closed(r.doors_closed);
+        cab h;
+        h.doors_closed(r.doors_closed);
         h.api.SetPower(r.power);
         h.api.SetBrake(r.brake);
         h.api.SetReverser(r.reverser);
@@ -29,13 +27,12 @@ TEST(HandlePath, DoorsDecideWhetherTractionAndReverserPass) {
         EXPECT_EQ(out.brake, r.expected.brake);
         EXPECT_EQ(out.power, r.expected.power);
         EXPECT_EQ(out.reverser, r.expected.reverser);
-        EXPECT_EQ(out.const_speed, 2);
+        EXPECT_EQ(out.const_speed, ats::cab::const_speed_resting);
     }
 }
 
 TEST(HandlePath, DoorsOpenUntilTheFirstDoorCloseAfterInitialize) {
-    host h;
-    h.start();
+    cab h;
     h.api.SetPower(4);
     h.api.SetReverser(1);
     EXPECT_EQ(h.frame().power, 0);
@@ -46,15 +43,23 @@ TEST(HandlePath, DoorsOpenUntilTheFirstDoorCloseAfterInitialize) {
     EXPECT_EQ(h.frame().power, 0);
 }
 
-TEST(HandlePath, ProtectionBrakingOverridesTheDriverWithDoorsOpenOrClosed) {
-    for (const bool closed : {true, false}) {
-        host h;
-        h.start(7).speed(40.0f).doors_closed(closed);
+// The vigilance device brakes in the emergency position, one beyond the spec's service notches,
+// and cuts the power; the reverser still follows the doors.
+TEST(HandlePath, VigilanceBrakingIsTheEmergencyPositionWithDoorsOpenOrClosed) {
+    struct row {
+        std::int32_t notches;
+        bool doors_closed;
+    };
+    for (const row r : {row{0, true}, row{7, true}, row{7, false}, row{8, true}}) {
+        SCOPED_TRACE(testing::Message() << r.notches << (r.doors_closed ? " closed" : " open"));
+        cab h({r.notches});
+        h.speed(40.0f).doors_closed(r.doors_closed);
         h.api.SetPower(5);
         h.api.SetReverser(1);
-        h.frames(2000, 33); // vigilance braking latched
+        h.frame(0); // the first frame counts nothing either way
+        h.reach_vigilance_braking();
         EXPECT_EQ(h.out.power, 0);
-        EXPECT_EQ(h.out.brake, 8);
-        EXPECT_EQ(h.out.reverser, closed ? 1 : 0);
+        EXPECT_EQ(h.out.brake, r.notches + 1);
+        EXPECT_EQ(h.out.reverser, r.doors_closed ? 1 : 0);
     }
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "plugin/host_types.h"
+#include "wiring/cab.h"
 
 namespace talvik_test {
 
@@ -37,7 +38,7 @@ struct plugin_api {
 
 // The library, opened once per path for the whole test process.
 class plugin_library {
-public:
+  public:
     explicit plugin_library(const std::string& path) {
         handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle_ == nullptr) throw std::runtime_error(std::string("dlopen: ") + dlerror());
@@ -70,9 +71,8 @@ public:
         return lib;
     }
 
-private:
-    template <typename Fn>
-    void bind(Fn& fn, const char* name) {
+  private:
+    template <typename Fn> void bind(Fn& fn, const char* name) {
         void* sym = dlsym(handle_, name);
         if (sym == nullptr) throw std::runtime_error(std::string("missing export ") + name);
         fn = reinterpret_cast<Fn>(sym);
@@ -80,11 +80,43 @@ private:
     void* handle_ = nullptr;
 };
 
+// What an untouched index holds: a value the plug-in never writes.
 constexpr std::int32_t sentinel = 0x5A5A5A5A;
+
+// The cab's vocabulary, as the tests spell it: `h.panel[panel::red_lamp]`, `key::reset`.
+namespace panel = ats::cab::panel;
+namespace sound = ats::cab::sound;
+namespace key = ats::cab::key;
+namespace beacon = ats::cab::beacon;
+using ats::cab::blank_digit;
+using ats::cab::sound_cmd::playing;
+using ats::cab::sound_cmd::silent;
+using ats::cab::sound_cmd::start_once;
+using ats::cab::sound_cmd::unchanged;
+
+inline bool is_sound_command(std::int32_t v) {
+    return v == silent || v == playing || v == start_once || v == unchanged;
+}
+
+// What SetVehicleSpec and Initialize start a run with: service notches, the protection's
+// confirm notch, and the time of the first frame (10:00: a time of 0 has a meaning of its own).
+struct cab_spec {
+    std::int32_t notches = 8;
+    std::int32_t ats_notch = 2;
+    std::int32_t time_ms = 36000000;
+    constexpr std::int32_t emergency() const { return ats::cab::emergency_position(notches); }
+};
+inline constexpr std::int32_t emergency = cab_spec{}.emergency();
+
+// The vigilance device at 33 ms frames, counted from a standing train or a frame that counts
+// nothing: the warning comes on this frame (60 s), the braking 5 s later.
+inline constexpr std::int32_t vigilance_step_ms = 33;
+inline constexpr int vigilance_warning_frame = 1819;
+inline constexpr int vigilance_braking_frame = 1970;
 
 // Drives one run: Load on construction, Dispose on destruction.
 class host {
-public:
+  public:
     explicit host(plugin_library& lib = plugin_library::built()) : api(lib.api) {
         panel.fill(sentinel);
         sound.fill(sentinel);
@@ -94,12 +126,12 @@ public:
     host(const host&) = delete;
     host& operator=(const host&) = delete;
 
-    // SetVehicleSpec with `notches` service notches and the confirm notch, then Initialize; frames
-    // continue from `time_ms` (10:00 by default: a time of 0 has a meaning of its own).
-    host& start(std::int32_t notches = 8, std::int32_t ats_notch = 2, std::int32_t time_ms = 36000000) {
-        api.SetVehicleSpec(ats::vehicle_spec{notches, 0, ats_notch, 0, 0});
+    // SetVehicleSpec and Initialize: a new run, whose frames continue from the spec's time.
+    host& start(const cab_spec& spec = {}) {
+        spec_ = spec;
+        api.SetVehicleSpec(ats::vehicle_spec{spec.notches, 0, spec.ats_notch, 0, 0});
         api.Initialize(0);
-        state.time = time_ms;
+        state.time = spec.time_ms;
         return *this;
     }
 
@@ -111,7 +143,8 @@ public:
     }
     // n frames; returns the last result.
     ats::handles frames(int n, std::int32_t step_ms = 20) {
-        for (int i = 0; i < n; ++i) frame(step_ms);
+        for (int i = 0; i < n; ++i)
+            frame(step_ms);
         return out;
     }
 
@@ -128,12 +161,98 @@ public:
     }
     void press(std::int32_t key) { api.KeyDown(key); }
     void release(std::int32_t key) { api.KeyUp(key); }
+    // Presses a key for one frame and releases it after another.
+    void tap(std::int32_t key) {
+        press(key);
+        frame();
+        release(key);
+        frame();
+    }
+
+    // The host gets the emergency brake and no power.
+    bool brakes() const { return out.brake == spec_.emergency() && out.power == 0; }
+    // The protection: white lamp and silence; red lamp, bell and chime; and braking with them.
+    bool quiet() const {
+        return panel[panel::white_lamp] == 1 && panel[panel::red_lamp] == 0 &&
+               sound[sound::bell] == silent && sound[sound::chime] == silent;
+    }
+    bool ringing() const {
+        return panel[panel::red_lamp] == 1 && sound[sound::bell] == playing &&
+               sound[sound::chime] == playing;
+    }
+    bool latched() const { return brakes() && ringing() && panel[panel::white_lamp] == 0; }
+    // The vigilance device: lamp and buzzer off, both on, and braking with them.
+    bool vigilance_quiet() const {
+        return panel[panel::eb_lamp] == 0 && sound[sound::eb_buzzer] == silent;
+    }
+    bool warning() const {
+        return panel[panel::eb_lamp] == 1 && sound[sound::eb_buzzer] == playing;
+    }
+    bool vigilance_braking() const { return brakes() && warning(); }
 
     plugin_api& api;
     ats::vehicle_state state{};
     ats::handles out{};
     std::array<std::int32_t, 256> panel{};
     std::array<std::int32_t, 256> sound{};
+
+  private:
+    cab_spec spec_;
+};
+
+// A started cab: spec set and Initialize done, doors open, no frame run yet. Its recipes bring
+// it to the states most tests start from.
+class cab : public host {
+  public:
+    explicit cab(const cab_spec& spec = {}, plugin_library& lib = plugin_library::built())
+        : host(lib) {
+        start(spec);
+    }
+    explicit cab(plugin_library& lib) : cab(cab_spec{}, lib) {}
+
+    // DoorClose and a frame that counts nothing, so that the next frame counts its full step.
+    cab& close_doors() {
+        doors_closed(true);
+        frame(0);
+        return *this;
+    }
+    // The protection's power-up test rung and its chime released: the protection is quiet.
+    cab& pass_power_up_test() {
+        frames(10);
+        tap(key::release);
+        return *this;
+    }
+    // At the set speed (15 or more), 60 s without a driver action: the warning comes.
+    cab& reach_vigilance_warning() {
+        frames(vigilance_warning_frame, vigilance_step_ms);
+        return *this;
+    }
+    // And 5 s more: the vigilance device brakes.
+    cab& reach_vigilance_braking() {
+        frames(vigilance_braking_frame, vigilance_step_ms);
+        return *this;
+    }
+    // A stop signal's beacon: the alarm rings until confirmed.
+    cab& ring_alarm() {
+        beacon(ats::cab::beacon::alarm, 0, 0.0f, 0);
+        frame();
+        return *this;
+    }
+    // A trip beacon: the protection brakes and holds the brake.
+    cab& latch() {
+        beacon(ats::cab::beacon::trip, 0, 0.0f, 0);
+        frame();
+        return *this;
+    }
+};
+
+// Where most tests of the protection start: doors closed, power-up test over, standing.
+struct quiet_cab : cab {
+    explicit quiet_cab(const cab_spec& spec = {}, plugin_library& lib = plugin_library::built())
+        : cab(spec, lib) {
+        close_doors().pass_power_up_test();
+    }
+    explicit quiet_cab(plugin_library& lib) : quiet_cab(cab_spec{}, lib) {}
 };
 
 } // namespace talvik_test

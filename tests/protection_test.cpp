@@ -7,66 +7,36 @@
 #include "plugin_host.h"
 #include "scripted_library.h"
 
-using talvik_test::host;
-using talvik_test::plugin_library;
-using talvik_test::scripted_library;
+using namespace talvik_test;
 
 namespace {
-constexpr int white = 0, red = 1;          // panel
-constexpr int bell = 0, chime = 1, reverb = 2; // sound
-constexpr int confirm_key = 0, release_key = 1, reset_key = 3;
-constexpr std::int32_t notches = 8, emergency = 9, ats_notch = 2;
-
-// A cab after the power-up test, chime released, doors closed, standing.
-struct cab : host {
-    explicit cab(plugin_library& lib = plugin_library::built()) : host(lib) {
-        start(notches, ats_notch).doors_closed(true);
-        frames(10);
-        tap(release_key);
-    }
-    // Presses a key for one frame and releases it after.
-    void tap(int key) {
-        press(key);
-        frame();
-        release(key);
-        frame();
-    }
-    bool latched() const {
-        return out.brake == emergency && out.power == 0 && panel[red] == 1 && panel[white] == 0 &&
-               sound[bell] == -1 && sound[chime] == -1;
-    }
-    bool quiet() const {
-        return panel[white] == 1 && panel[red] == 0 && sound[bell] == -10000 &&
-               sound[chime] == -10000;
-    }
-    bool ringing() const { return panel[red] == 1 && sound[bell] == -1 && sound[chime] == -1; }
-};
+constexpr std::int32_t notches = cab_spec{}.notches, ats_notch = cab_spec{}.ats_notch;
 } // namespace
 
 TEST(Protection, PowerUpTestRingsThenLeavesTheChimeUntilReleased) {
-    host h;
-    h.start(notches, ats_notch).doors_closed(true);
+    cab h;
+    h.doors_closed(true);
     // Frame 1 counts 0 ms; the bell rings while less than 100 ms have been counted.
     for (int f = 1; f <= 6; ++f) {
         h.frame();
-        EXPECT_EQ(h.sound[bell], -1) << f;
-        EXPECT_EQ(h.panel[red], 1) << f;
-        EXPECT_EQ(h.sound[reverb], 2) << f;
-        EXPECT_EQ(h.sound[chime], f >= 3 ? -1 : -10000) << f;
+        EXPECT_EQ(h.sound[sound::bell], playing) << f;
+        EXPECT_EQ(h.panel[panel::red_lamp], 1) << f;
+        EXPECT_EQ(h.sound[sound::bell_reverb], unchanged) << f;
+        EXPECT_EQ(h.sound[sound::chime], f >= 3 ? playing : silent) << f;
     }
     h.frame(); // bell off: one more bell frame with the reverberation
-    EXPECT_EQ(h.sound[bell], -1);
-    EXPECT_EQ(h.sound[reverb], 1);
-    EXPECT_EQ(h.panel[white], 1);
-    EXPECT_EQ(h.panel[red], 0);
+    EXPECT_EQ(h.sound[sound::bell], playing);
+    EXPECT_EQ(h.sound[sound::bell_reverb], start_once);
+    EXPECT_EQ(h.panel[panel::white_lamp], 1);
+    EXPECT_EQ(h.panel[panel::red_lamp], 0);
     h.frame();
-    EXPECT_EQ(h.sound[bell], -10000);
-    EXPECT_EQ(h.sound[reverb], 2);
+    EXPECT_EQ(h.sound[sound::bell], silent);
+    EXPECT_EQ(h.sound[sound::bell_reverb], unchanged);
     h.frames(500);
-    EXPECT_EQ(h.sound[chime], -1) << "the chime stays until release";
-    h.press(release_key);
+    EXPECT_EQ(h.sound[sound::chime], playing) << "the chime stays until release";
+    h.press(key::release);
     h.frame();
-    EXPECT_EQ(h.sound[chime], -10000);
+    EXPECT_EQ(h.sound[sound::chime], silent);
 }
 
 TEST(Protection, UnconfirmedAlarmTripsAfterFiveCountedSeconds) {
@@ -76,8 +46,8 @@ TEST(Protection, UnconfirmedAlarmTripsAfterFiveCountedSeconds) {
     };
     for (const row r : {row{20, 251}, row{33, 153}, row{50, 153}}) {
         SCOPED_TRACE(r.step_ms);
-        cab h;
-        h.beacon(0, 0, 0.0f, 0);
+        quiet_cab h;
+        h.beacon(beacon::alarm, 0, 0.0f, 0);
         h.frames(r.trip_frame - 1, r.step_ms);
         EXPECT_TRUE(h.ringing());
         EXPECT_EQ(h.out.brake, 0);
@@ -87,57 +57,53 @@ TEST(Protection, UnconfirmedAlarmTripsAfterFiveCountedSeconds) {
 }
 
 TEST(Protection, ConfirmCountsOnlyWithTheBrakeAtTheProtectionNotch) {
-    cab h;
-    h.beacon(0, 0, 0.0f, 0);
-    h.frames(10);
+    quiet_cab h;
+    h.ring_alarm().frames(9);
     h.api.SetBrake(ats_notch - 1);
-    h.press(confirm_key);
+    h.press(key::confirm);
     h.frame();
     EXPECT_TRUE(h.ringing()) << "a confirm below the notch does nothing";
     h.api.SetBrake(ats_notch);
     h.frame();
     EXPECT_TRUE(h.ringing()) << "and is not remembered once the brake is applied";
-    h.release(confirm_key);
+    h.release(key::confirm);
     h.frame();
-    h.press(confirm_key);
+    h.press(key::confirm);
     h.frame();
     // Confirmed: the bell rings one frame more with its reverberation; the chime stays.
-    EXPECT_EQ(h.sound[bell], -1);
-    EXPECT_EQ(h.sound[reverb], 1);
-    EXPECT_EQ(h.sound[chime], -1);
-    EXPECT_EQ(h.panel[white], 1);
+    EXPECT_EQ(h.sound[sound::bell], playing);
+    EXPECT_EQ(h.sound[sound::bell_reverb], start_once);
+    EXPECT_EQ(h.sound[sound::chime], playing);
+    EXPECT_EQ(h.panel[panel::white_lamp], 1);
     h.frames(400);
-    EXPECT_EQ(h.sound[bell], -10000);
+    EXPECT_EQ(h.sound[sound::bell], silent);
     EXPECT_EQ(h.out.brake, ats_notch) << "a confirmed alarm never trips";
-    h.release(confirm_key);
-    h.tap(release_key);
+    h.release(key::confirm);
+    h.tap(key::release);
     EXPECT_TRUE(h.quiet());
 }
 
 TEST(Protection, ReleaseDoesNothingBeforeConfirmation) {
-    cab h;
-    h.beacon(0, 0, 0.0f, 0);
-    h.frame();
-    h.tap(release_key);
+    quiet_cab h;
+    h.ring_alarm().tap(key::release);
     EXPECT_TRUE(h.ringing());
 }
 
 TEST(Protection, ResetClearsTheAlarmButTheLatchOnlyAtTheEmergencyPosition) {
-    cab h;
-    h.beacon(1, 0, 0.0f, 0); // trip
-    h.frame();
+    quiet_cab h;
+    h.latch();
     ASSERT_TRUE(h.latched());
     h.api.SetBrake(notches);
-    h.tap(reset_key);
+    h.tap(key::reset);
     EXPECT_TRUE(h.latched()) << "reset below the emergency position keeps the latch";
     h.api.SetBrake(emergency);
-    h.press(reset_key);
+    h.press(key::reset);
     h.frame();
-    EXPECT_EQ(h.panel[red], 0);
-    EXPECT_EQ(h.sound[chime], -10000);
-    EXPECT_EQ(h.sound[bell], -1) << "the bell's one extra frame";
-    EXPECT_EQ(h.sound[reverb], 1);
-    h.release(reset_key);
+    EXPECT_EQ(h.panel[panel::red_lamp], 0);
+    EXPECT_EQ(h.sound[sound::chime], silent);
+    EXPECT_EQ(h.sound[sound::bell], playing) << "the bell's one extra frame";
+    EXPECT_EQ(h.sound[sound::bell_reverb], start_once);
+    h.release(key::reset);
     h.api.SetBrake(0);
     h.frame();
     EXPECT_TRUE(h.quiet());
@@ -145,16 +111,15 @@ TEST(Protection, ResetClearsTheAlarmButTheLatchOnlyAtTheEmergencyPosition) {
 }
 
 TEST(Protection, OneResetPressClearsAlarmAndLatchTogether) {
-    cab h;
-    h.beacon(0, 0, 0.0f, 0);
-    h.frames(260); // tripped and latched
+    quiet_cab h;
+    h.ring_alarm().frames(259); // tripped and latched
     ASSERT_TRUE(h.latched());
     h.api.SetBrake(emergency);
     h.frame();
-    h.press(reset_key);
+    h.press(key::reset);
     h.frame();
-    EXPECT_EQ(h.panel[red], 0);
-    EXPECT_EQ(h.panel[white], 1);
+    EXPECT_EQ(h.panel[panel::red_lamp], 0);
+    EXPECT_EQ(h.panel[panel::white_lamp], 1);
     h.frame();
     EXPECT_TRUE(h.quiet());
     h.frames(100);
@@ -164,21 +129,23 @@ TEST(Protection, OneResetPressClearsAlarmAndLatchTogether) {
 TEST(Protection, VigilanceBrakingIsTheEmergencyPositionTheResetSees) {
     // The vigilance device commands the emergency brake; the protection's reset then releases
     // its own latch without the driver's handle being at emergency.
-    cab h;
+    quiet_cab h;
     h.speed(30.0f);
-    h.beacon(1, 0, 0.0f, 0);
-    h.frames(1970, 33);
+    h.latch().reach_vigilance_braking();
     ASSERT_TRUE(h.latched());
-    h.press(reset_key);
+    ASSERT_TRUE(h.vigilance_braking());
+    h.press(key::reset);
     h.frame(33);
-    EXPECT_EQ(h.panel[red], 0) << "command brake is at emergency through the vigilance brake";
+    EXPECT_EQ(h.panel[panel::red_lamp], 0)
+        << "command brake is at emergency through the vigilance brake";
     EXPECT_EQ(h.out.brake, emergency) << "vigilance still brakes";
 }
 
 TEST(Protection, BeaconsAtAnAspectOtherThanZeroOrBeforeInitializeDoNothing) {
     {
-        cab h;
-        for (const std::int32_t type : {0, 1, 50}) h.beacon(type, 1, 100.0f, 0);
+        quiet_cab h;
+        for (const std::int32_t type : {beacon::alarm, beacon::trip, beacon::pattern_check})
+            h.beacon(type, 1, 100.0f, 0);
         h.beacon(-1, 0, 0.0f, 0);
         h.beacon(2, 0, 0.0f, 0);
         h.frames(300);
@@ -186,22 +153,21 @@ TEST(Protection, BeaconsAtAnAspectOtherThanZeroOrBeforeInitializeDoNothing) {
     }
     {
         host h;
-        h.beacon(1, 0, 0.0f, 0); // before the first Initialize
-        h.start(notches, ats_notch).doors_closed(true);
+        h.beacon(beacon::trip, 0, 0.0f, 0); // before the first Initialize
+        h.start().doors_closed(true);
         h.frames(10);
-        h.press(release_key);
+        h.press(key::release);
         h.frame();
-        EXPECT_EQ(h.panel[white], 1);
-        EXPECT_EQ(h.sound[bell], -10000);
+        EXPECT_EQ(h.panel[panel::white_lamp], 1);
+        EXPECT_EQ(h.sound[sound::bell], silent);
         EXPECT_EQ(h.out.brake, 0);
     }
 }
 
 TEST(Protection, TypeZeroBeaconRestartsTheConfirmationTypeOneKeepsIt) {
-    cab h;
-    h.beacon(0, 0, 0.0f, 0);
-    h.frames(200);
-    h.beacon(0, 0, 0.0f, 0); // restart: 250 more frames needed
+    quiet_cab h;
+    h.ring_alarm().frames(199);
+    h.beacon(beacon::alarm, 0, 0.0f, 0); // restart: 250 more frames needed
     h.frames(250);
     EXPECT_EQ(h.out.brake, 0);
     h.frame();
@@ -215,14 +181,17 @@ TEST(Protection, SpeedChecksAreOneShotAndTriggerAtOrAboveTheirSpeed) {
         bool brakes, rings;
     };
     const row rows[] = {
-        {55, 60, 60.0f, true, false},   {55, 60, 59.9f, false, false},
-        {55, 0, 0.0f, true, false},     {55, -1, 100.0f, false, false},
-        {55, 10, -50.0f, false, false}, {56, 40, 40.0f, false, true},
-        {56, 40, 39.0f, false, false},
+        {beacon::braking_speed_check, 60, 60.0f, true, false},
+        {beacon::braking_speed_check, 60, 59.9f, false, false},
+        {beacon::braking_speed_check, 0, 0.0f, true, false},
+        {beacon::braking_speed_check, -1, 100.0f, false, false},
+        {beacon::braking_speed_check, 10, -50.0f, false, false},
+        {beacon::alarm_speed_check, 40, 40.0f, false, true},
+        {beacon::alarm_speed_check, 40, 39.0f, false, false},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::Message() << r.type << " " << r.check << " " << r.speed);
-        cab h;
+        quiet_cab h;
         h.speed(r.speed);
         h.beacon(r.type, 5, 0.0f, r.check); // any aspect
         h.frame();
@@ -258,12 +227,12 @@ TEST(Protection, PatternCheckBrakesAtOrAboveThePatternSpeedOnce) {
         float distance, speed;
         bool brakes;
     };
-    for (const row r : {row{600.0f, 60.0f, true}, row{600.0f, 59.0f, false},
-                        row{600.0f, -70.0f, false}}) {
+    for (const row r :
+         {row{600.0f, 60.0f, true}, row{600.0f, 59.0f, false}, row{600.0f, -70.0f, false}}) {
         SCOPED_TRACE(r.speed);
-        cab h(lib.library());
+        quiet_cab h(lib.library());
         h.speed(r.speed);
-        h.beacon(50, 0, r.distance, 0);
+        h.beacon(beacon::pattern_check, 0, r.distance, 0);
         h.frame();
         EXPECT_EQ(h.latched(), r.brakes);
         if (!r.brakes) {
@@ -276,17 +245,17 @@ TEST(Protection, PatternCheckBrakesAtOrAboveThePatternSpeedOnce) {
 TEST(Protection, SecondArmingBeforeTheFrameWinsAndInitializeKeepsItArmed) {
     scripted_library lib(distance_script);
     {
-        cab h(lib.library());
+        quiet_cab h(lib.library());
         h.speed(50.0f);
-        h.beacon(50, 0, 100.0f, 0);  // pattern 10: would brake
-        h.beacon(50, 0, 1000.0f, 0); // pattern 100: does not
+        h.beacon(beacon::pattern_check, 0, 100.0f, 0);  // pattern 10: would brake
+        h.beacon(beacon::pattern_check, 0, 1000.0f, 0); // pattern 100: does not
         h.frame();
         EXPECT_TRUE(h.quiet());
     }
     {
-        cab h(lib.library());
+        quiet_cab h(lib.library());
         h.speed(50.0f);
-        h.beacon(50, 0, 100.0f, 0);
+        h.beacon(beacon::pattern_check, 0, 100.0f, 0);
         h.api.Initialize(0);
         h.doors_closed(true);
         h.frame();
@@ -314,15 +283,16 @@ function lookup_brake_pattern(a, b, d, o) { return 1000; }
 TEST(Protection, ScriptFailuresLatchTheBrakeOnceAndTheResetReleasesIt) {
     for (const char* script : {throwing_lookup, string_offset, no_incoming}) {
         scripted_library lib(script);
-        cab h(lib.library());
-        h.beacon(50, 0, 600.0f, 0);
-        h.beacon(147, 0, 0.0f, 95); // still reaches the monitor after a failed arming
+        quiet_cab h(lib.library());
+        h.beacon(beacon::pattern_check, 0, 600.0f, 0);
+        h.beacon(beacon::max_speed, 0, 0.0f, 95); // still reaches the monitor after a failed arming
         h.frame();
         EXPECT_TRUE(h.latched());
-        EXPECT_EQ(h.out.const_speed, 2) << "the rest of the frame ran";
-        EXPECT_EQ(h.panel[148] * 10 + h.panel[149], 95) << "the beacon reached the monitor";
+        EXPECT_EQ(h.out.const_speed, ats::cab::const_speed_resting) << "the rest of the frame ran";
+        EXPECT_EQ(h.panel[panel::max_speed_tens] * 10 + h.panel[panel::max_speed_units], 95)
+            << "the beacon reached the monitor";
         h.api.SetBrake(emergency);
-        h.tap(reset_key);
+        h.tap(key::reset);
         h.api.SetBrake(0);
         h.frames(3);
         EXPECT_TRUE(h.quiet()) << "the broken check is not retried every frame";
@@ -333,26 +303,27 @@ TEST(Protection, WithoutAUsableScriptEveryFrameBrakesWithTheRedLamp) {
     const char* broken = "function lookup_brake_pattern( {";
     for (const char* script : {static_cast<const char*>(nullptr), broken}) {
         scripted_library lib(script);
-        host h(lib.library());
-        h.start(notches, ats_notch).doors_closed(true);
+        cab h(lib.library());
+        h.doors_closed(true);
         h.api.SetPower(4);
         h.api.SetReverser(1);
         h.api.HornBlow(0);
-        h.beacon(50, 0, 100.0f, 0);
+        h.beacon(beacon::pattern_check, 0, 100.0f, 0);
         h.api.SetSignal(0);
         for (int i = 0; i < 3; ++i) {
             const ats::handles out = h.frame();
             EXPECT_EQ(out.power, 0);
             EXPECT_EQ(out.brake, emergency);
             EXPECT_EQ(out.reverser, 0);
-            EXPECT_EQ(out.const_speed, 2);
+            EXPECT_EQ(out.const_speed, ats::cab::const_speed_resting);
         }
-        EXPECT_EQ(h.panel[red], 1);
-        EXPECT_EQ(h.panel[white], 0);
-        EXPECT_EQ(h.panel[8], 0);
-        EXPECT_EQ(h.panel[121], 0);
-        for (int i : {0, 1, 13, 150, 160}) EXPECT_EQ(h.sound[i], -10000) << i;
-        for (int i : {2, 21, 211, 212}) EXPECT_EQ(h.sound[i], 2) << i;
+        EXPECT_EQ(h.panel[panel::red_lamp], 1);
+        EXPECT_EQ(h.panel[panel::white_lamp], 0);
+        EXPECT_EQ(h.panel[panel::eb_lamp], 0);
+        EXPECT_EQ(h.panel[panel::traction_state], 0);
+        // Every sound at rest: continuous ones silent, one-shot ones unchanged.
+        for (const auto& s : ats::cab::sound_layout)
+            EXPECT_EQ(h.sound[s.index], ats::cab::resting(s.kind)) << s.meaning;
     }
 }
 
@@ -364,17 +335,18 @@ TEST(Protection, APluginWhoseDirectoryIsTooLongToHoldReadsNoScriptFromElsewhere)
                            "function get_incoming_pattern_offset(x) { return 0; }\n"
                            "function lookup_brake_pattern(a, b, d, o) { return 1000; }\n");
     fs::path deep = outer.dir();
-    while (deep.string().size() < 300) deep /= "a-rather-long-folder-name";
+    while (deep.string().size() < 300)
+        deep /= "a-rather-long-folder-name";
     fs::create_directories(deep);
     fs::copy_file(talvik_test::built_library(), deep / "libtalvik.so");
     fs::copy_file(fs::path(outer.dir()) / "signal_pattern.nut", deep / "signal_pattern.nut");
     ASSERT_EQ(chdir(outer.dir().c_str()), 0); // a usable script in the working directory
     plugin_library lib((deep / "libtalvik.so").string());
-    host h(lib);
-    h.start(notches, ats_notch).doors_closed(true);
+    cab h(lib);
+    h.doors_closed(true);
     h.api.SetPower(3);
     const ats::handles out = h.frame();
     EXPECT_EQ(out.brake, emergency);
     EXPECT_EQ(out.power, 0);
-    EXPECT_EQ(h.panel[red], 1);
+    EXPECT_EQ(h.panel[panel::red_lamp], 1);
 }

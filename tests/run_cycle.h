@@ -1,5 +1,5 @@
-// One whole run of the plug-in as a host makes it: Load, SetVehicleSpec, Initialize, frames with a pattern
-// check and an alarm, Dispose. Used by the leak checks.
+// One whole run of the plug-in as a host makes it: Load, SetVehicleSpec, Initialize, frames with a
+// pattern check and an alarm, Dispose. Used by the leak checks.
 #pragma once
 
 #include "plugin_host.h"
@@ -7,18 +7,19 @@
 namespace talvik_test {
 
 inline void run_cycle(plugin_library& lib = plugin_library::built()) {
-    host h(lib);
-    h.start().doors_closed(true).speed(50.0f);
+    cab h(lib);
+    h.doors_closed(true).speed(50.0f);
     h.api.SetPower(2);
     h.frames(5);
-    h.beacon(50, 0, 300.0f, 0); // the script runs at the beacon and on the next frame
-    h.beacon(0, 0, 0.0f, 0);
-    h.beacon(142, 0, 0.0f, 7);
+    h.beacon(beacon::pattern_check, 0, 300.0f,
+             0); // the script runs at the beacon and the next frame
+    h.beacon(beacon::alarm, 0, 0.0f, 0);
+    h.beacon(beacon::train_number + 2, 0, 0.0f, 7);
     h.frames(5);
-    h.api.SetBrake(9);
-    h.press(3);
+    h.api.SetBrake(emergency);
+    h.press(key::reset);
     h.frames(2);
-    h.release(3);
+    h.release(key::reset);
 }
 
 } // namespace talvik_test

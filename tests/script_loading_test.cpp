@@ -19,8 +19,6 @@ using testing::internal::GetCapturedStdout;
 
 namespace {
 
-constexpr std::int32_t notches = 8;
-
 std::string bundled_text() {
     std::ifstream in(talvik_test::bundled_script(), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -29,7 +27,7 @@ std::string bundled_text() {
 // Whether the vehicle exists: without one every frame brakes in the emergency position, with
 // one and the brake handle released the first frame does not.
 bool has_vehicle(host& h) {
-    h.start(notches);
+    h.start();
     return h.frame().brake == 0;
 }
 
@@ -104,7 +102,7 @@ TEST(ScriptLoading, AVehicleAskedForBeforeLoadIsBuiltAtLoad) {
     scripted_library lib(bundled_text().c_str());
     talvik_test::plugin_api& api = lib.library().api;
     api.Initialize(0); // the VM is not open yet: no vehicle
-    api.SetBeaconData(ats::beacon_data{50, 0, 600.0f, 0});
+    api.SetBeaconData(ats::beacon_data{ats::cab::beacon::pattern_check, 0, 600.0f, 0});
     api.Load();
     api.Load(); // a second Load keeps the VM and the vehicle it has
     {

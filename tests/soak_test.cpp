@@ -14,7 +14,7 @@
 #include "protection/alarm.h"
 #include "wiring/wiring.h"
 
-using talvik_test::host;
+using namespace talvik_test;
 
 namespace {
 
@@ -33,16 +33,6 @@ long soak_frames() {
     return sanitized ? 1000000 : 10000000;
 }
 
-constexpr std::int32_t notches = 8, emergency = 9, ats_notch = 2;
-constexpr int white = 0, red = 1, eblp = 8, eb_lamp = 20, oneman = 21;
-constexpr int pos_tenth = 110, pos_1 = 111, pos_10 = 112, pos_100 = 113;
-constexpr int minutes = 118, seconds = 119, cont_flag = 120, cont = 121;
-constexpr int train_number = 140, max_speed = 147, stop_lamp = 150;
-constexpr int bell = 0, chime = 1, reverb = 2, ebbz = 13, leave = 21, stop_sound = 150,
-              section = 160;
-
-bool is_sound_command(std::int32_t v) { return v == -10000 || v == -1 || v == 1 || v == 2; }
-
 // What the cab monitor was told, to check its digits at the end.
 struct monitor_model {
     std::array<std::int32_t, 6> train{{2, 4, 6, 2, 0, 0}};
@@ -55,8 +45,8 @@ struct monitor_model {
 TEST(Soak, TenMillionFramesOfRandomDrivingEndWithTheRightOutputs) {
     const long frames = soak_frames();
     RecordProperty("frames", static_cast<int>(frames));
-    host h;
-    h.start(notches, ats_notch, 36000000).doors_closed(true);
+    cab h;
+    h.doors_closed(true);
     monitor_model model;
     std::mt19937 rng(20261207);
     const auto below = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
@@ -68,30 +58,30 @@ TEST(Soak, TenMillionFramesOfRandomDrivingEndWithTheRightOutputs) {
     for (long i = 0; i < frames; ++i) {
         // About one event in fifty frames.
         switch (below(1000)) {
-        case 0: h.beacon(0, 0, 0.0f, 0); break;        // alarm
-        case 1: h.beacon(1, below(2), 0.0f, 0); break; // trip, at aspect 0 only
-        case 2: h.beacon(50, 0, static_cast<float>(below(1200)), 0); break; // pattern check
-        case 3: h.beacon(55, 0, 0.0f, below(130) - 5); break;
-        case 4: h.beacon(56, 0, 0.0f, below(130) - 5); break;
+        case 0: h.beacon(beacon::alarm, 0, 0.0f, 0); break;
+        case 1: h.beacon(beacon::trip, below(2), 0.0f, 0); break; // at aspect 0 only
+        case 2: h.beacon(beacon::pattern_check, 0, static_cast<float>(below(1200)), 0); break;
+        case 3: h.beacon(beacon::braking_speed_check, 0, 0.0f, below(130) - 5); break;
+        case 4: h.beacon(beacon::alarm_speed_check, 0, 0.0f, below(130) - 5); break;
         case 5: {
             const int optional = below(2);
-            h.beacon(21, 0, 0.0f, optional);
+            h.beacon(beacon::crew, 0, 0.0f, optional);
             model.one_man = optional == 0;
             break;
         }
         case 6: {
             const int digit = below(6);
             const int value = below(10);
-            h.beacon(140 + digit, 0, 0.0f, value);
+            h.beacon(beacon::train_number + digit, 0, 0.0f, value);
             model.train[static_cast<std::size_t>(digit)] = value;
             break;
         }
         case 7:
             model.max_speed = below(200);
-            h.beacon(147, 0, 0.0f, model.max_speed);
+            h.beacon(beacon::max_speed, 0, 0.0f, model.max_speed);
             break;
-        case 8: h.beacon(150, 0, 0.0f, 0); break;
-        case 9: h.beacon(160, 0, 0.0f, 0); break;
+        case 8: h.beacon(beacon::stop_station, 0, 0.0f, 0); break;
+        case 9: h.beacon(beacon::section, 0, 0.0f, 0); break;
         case 10:
         case 11:
         case 12:
@@ -134,9 +124,9 @@ TEST(Soak, TenMillionFramesOfRandomDrivingEndWithTheRightOutputs) {
 
         bool ok = out.const_speed == 2 && (out.power == 0 || out.power == power) &&
                   (out.brake == brake || out.brake == emergency) &&
-                  h.panel[white] + h.panel[red] == 1;
-        for (int s : {bell, chime, reverb, ebbz, leave, stop_sound, section})
-            ok = ok && is_sound_command(h.sound[static_cast<std::size_t>(s)]);
+                  h.panel[panel::white_lamp] + h.panel[panel::red_lamp] == 1;
+        for (const auto& s : ats::cab::sound_layout)
+            ok = ok && is_sound_command(h.sound[s.index]);
         if (!ok) FAIL() << "odd outputs at frame " << i;
     }
 
@@ -152,12 +142,12 @@ TEST(Soak, TenMillionFramesOfRandomDrivingEndWithTheRightOutputs) {
     h.frames(2, 16);
     h.doors_closed(true);
     h.frames(2, 16);
-    h.press(3);
+    h.press(key::reset);
     h.frame(16);
-    h.release(3);
+    h.release(key::reset);
     h.frames(3, 16);
     EXPECT_EQ(h.out.brake, emergency);
-    EXPECT_EQ(h.panel[eb_lamp], 1);
+    EXPECT_EQ(h.panel[panel::emergency_brake_lamp], 1);
     // Driving off.
     h.api.SetBrake(0);
     h.api.SetPower(3);
@@ -170,35 +160,31 @@ TEST(Soak, TenMillionFramesOfRandomDrivingEndWithTheRightOutputs) {
     EXPECT_EQ(h.out.reverser, 1);
     // Protection quiet: its up-time, grown over the whole soak, has not wrapped into the
     // power-up test.
-    EXPECT_EQ(h.panel[white], 1);
-    EXPECT_EQ(h.panel[red], 0);
-    EXPECT_EQ(h.sound[bell], -10000);
-    EXPECT_EQ(h.sound[chime], -10000);
-    EXPECT_EQ(h.sound[reverb], 2);
-    EXPECT_EQ(h.panel[eblp], 0);
-    EXPECT_EQ(h.sound[ebbz], -10000);
-    EXPECT_EQ(h.panel[eb_lamp], 0);
+    EXPECT_TRUE(h.quiet());
+    EXPECT_EQ(h.sound[sound::bell_reverb], unchanged);
+    EXPECT_TRUE(h.vigilance_quiet());
+    EXPECT_EQ(h.panel[panel::emergency_brake_lamp], 0);
     // The monitor.
     const std::int32_t time_s = h.state.time / 1000;
-    EXPECT_EQ(h.panel[minutes], time_s / 60 % 60);
-    EXPECT_EQ(h.panel[seconds], time_s % 60);
-    EXPECT_EQ((std::array<std::int32_t, 4>{h.panel[pos_100], h.panel[pos_10], h.panel[pos_1],
-                                           h.panel[pos_tenth]}),
+    EXPECT_EQ(h.panel[panel::minutes], time_s / 60 % 60);
+    EXPECT_EQ(h.panel[panel::seconds], time_s % 60);
+    EXPECT_EQ((std::array<std::int32_t, 4>{
+                  h.panel[panel::position_hundreds], h.panel[panel::position_tens],
+                  h.panel[panel::position_units], h.panel[panel::position_tenths]}),
               (std::array<std::int32_t, 4>{1, 2, 3, 4}));
-    for (int d = 0; d < 6; ++d) {
-        EXPECT_EQ(h.panel[static_cast<std::size_t>(train_number + d)],
-                  model.train[static_cast<std::size_t>(d)]);
+    for (int d = 0; d < panel::train_number_digits; ++d) {
+        EXPECT_EQ(h.panel[panel::train_number + d], model.train[static_cast<std::size_t>(d)]);
     }
-    EXPECT_EQ(h.panel[max_speed], model.max_speed / 100 % 10);
-    EXPECT_EQ(h.panel[max_speed + 1], model.max_speed / 10 % 10);
-    EXPECT_EQ(h.panel[max_speed + 2], model.max_speed % 10);
-    EXPECT_EQ(h.panel[oneman], model.one_man ? 1 : 0);
-    EXPECT_EQ(h.panel[stop_lamp], 0);
-    EXPECT_EQ(h.sound[stop_sound], -10000);
-    EXPECT_EQ(h.sound[section], -10000);
-    EXPECT_EQ(h.sound[leave], 2);
-    EXPECT_EQ(h.panel[cont_flag], 0);
-    EXPECT_EQ(h.panel[cont], 0);
+    EXPECT_EQ(h.panel[panel::max_speed_hundreds], model.max_speed / 100 % 10);
+    EXPECT_EQ(h.panel[panel::max_speed_tens], model.max_speed / 10 % 10);
+    EXPECT_EQ(h.panel[panel::max_speed_units], model.max_speed % 10);
+    EXPECT_EQ(h.panel[panel::one_man_lamp], model.one_man ? 1 : 0);
+    EXPECT_EQ(h.panel[panel::stop_station_lamp], 0);
+    EXPECT_EQ(h.sound[sound::stop_station], silent);
+    EXPECT_EQ(h.sound[sound::section], silent);
+    EXPECT_EQ(h.sound[sound::departure], unchanged);
+    EXPECT_EQ(h.panel[panel::traction_shown], 0);
+    EXPECT_EQ(h.panel[panel::traction_state], 0);
 }
 
 // The counts that grow while nothing stops them are held at the int32 limits, both ways.
