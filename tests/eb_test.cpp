@@ -1,6 +1,9 @@
 // The vigilance device through the exports: timing, acknowledgements and the braking latch.
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <limits>
+
 #include "plugin_host.h"
 
 using namespace talvik_test;
@@ -38,16 +41,35 @@ TEST(Vigilance, WarningAndBrakingFramesForEachFrameTime) {
     }
 }
 
-TEST(Vigilance, BelowFifteenNothingHappensAtFifteenItCounts) {
-    running slow(14.9f);
-    slow.frames(5000, 33);
-    EXPECT_TRUE(slow.vigilance_quiet());
-    running exact(15.0f);
-    exact.reach_vigilance_warning();
-    EXPECT_TRUE(exact.warning());
-    running backwards(-20.0f);
-    backwards.reach_vigilance_warning();
-    EXPECT_TRUE(backwards.warning()) << "the absolute speed counts";
+// The device counts while the absolute speed is not below 15: NaN runs its timers like any high
+// speed.
+TEST(Vigilance, CountsAtFifteenAndAboveEitherWay) {
+    constexpr float nan_f = std::numeric_limits<float>::quiet_NaN();
+    constexpr float inf_f = std::numeric_limits<float>::infinity();
+    struct row {
+        float speed;
+        bool counts;
+    };
+    for (const row r : {row{14.9f, false},
+                        {14.999999f, false},
+                        {15.0f, true},
+                        {-20.0f, true},
+                        {nan_f, true},
+                        {-nan_f, true},
+                        {inf_f, true},
+                        {-inf_f, true},
+                        {FLT_MAX, true},
+                        {-FLT_MAX, true},
+                        {1e30f, true}}) {
+        SCOPED_TRACE(r.speed);
+        running h(r.speed);
+        h.reach_vigilance_warning();
+        EXPECT_EQ(h.warning(), r.counts);
+        if (!r.counts) {
+            h.frames(5000 - vigilance_warning_frame, vigilance_step_ms);
+            EXPECT_TRUE(h.vigilance_quiet());
+        }
+    }
 }
 
 TEST(Vigilance, DriverActionsClearTheWarningInTheFrameTheyAreSeen) {

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cfloat>
 #include <filesystem>
+#include <limits>
 
 #include "plugin_host.h"
 #include "scripted_library.h"
@@ -11,6 +13,8 @@ using namespace talvik_test;
 
 namespace {
 constexpr std::int32_t notches = cab_spec{}.notches, ats_notch = cab_spec{}.ats_notch;
+constexpr float nan_f = std::numeric_limits<float>::quiet_NaN();
+constexpr float inf_f = std::numeric_limits<float>::infinity();
 } // namespace
 
 TEST(Protection, PowerUpTestRingsThenLeavesTheChimeUntilReleased) {
@@ -188,6 +192,16 @@ TEST(Protection, SpeedChecksAreOneShotAndTriggerAtOrAboveTheirSpeed) {
         {beacon::braking_speed_check, 10, -50.0f, false, false},
         {beacon::alarm_speed_check, 40, 40.0f, false, true},
         {beacon::alarm_speed_check, 40, 39.0f, false, false},
+        // The check compares with <=, which is false for NaN: a speed that is not a number
+        // reaches no check speed; an infinite one reaches it.
+        {beacon::braking_speed_check, 10, nan_f, false, false},
+        {beacon::braking_speed_check, 10, -nan_f, false, false},
+        {beacon::braking_speed_check, 10, inf_f, true, false},
+        {beacon::braking_speed_check, 10, -inf_f, false, false},
+        {beacon::braking_speed_check, 10, FLT_MAX, true, false},
+        {beacon::braking_speed_check, 10, -FLT_MAX, false, false},
+        {beacon::braking_speed_check, 10, 1e30f, true, false},
+        {beacon::braking_speed_check, 10, 14.999999f, true, false},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::Message() << r.type << " " << r.check << " " << r.speed);
