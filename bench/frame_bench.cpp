@@ -53,7 +53,7 @@ BENCHMARK(BM_Beacon)->Arg(0)->Arg(50)->ArgName("type");
 
 // Load: the VM opens and the pattern script is read and compiled. Dispose is not timed.
 void BM_LoadWithCompile(benchmark::State& state) {
-    auto& api = talvik_test::plugin_library::built().api;
+    auto& api = talvik_test::plugin_library::built().api();
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         api.Load();

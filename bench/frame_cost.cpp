@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     const char* mode = argc > 1 ? argv[1] : "steady";
     const long count = argc > 2 ? std::atol(argv[2]) : 100000;
     if (std::strcmp(mode, "load") == 0) {
-        auto& api = talvik_test::plugin_library::built().api;
+        auto& api = talvik_test::plugin_library::built().api();
         for (long i = 0; i < count; ++i) {
             CALLGRIND_TOGGLE_COLLECT;
             api.Load();

@@ -3,17 +3,11 @@
 #pragma once
 
 #include <sched.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstddef>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "plugin/channel_address_posix.h"
+#include "tools/hostkit/hostkit.h"
 
 namespace talvik_test {
 
@@ -25,51 +19,22 @@ inline bool isolate_channel_name() {
     return isolated;
 }
 
-inline sockaddr_un channel_address(socklen_t& length) {
-    sockaddr_un addr;
-    length = ats::debug_channel_address(addr);
-    return addr;
-}
+using hostkit::channel_has_listener;
 
-// True when something is bound to the channel name (a connect then succeeds).
-inline bool channel_has_listener() {
-    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    socklen_t length = 0;
-    const sockaddr_un addr = channel_address(length);
-    const bool bound = connect(fd, reinterpret_cast<const sockaddr*>(&addr), length) == 0;
-    close(fd);
-    return bound;
-}
-
-class channel_listener {
+// Listens from construction; keeps what it receives until taken.
+class channel_listener : public hostkit::debug_listener {
   public:
-    channel_listener() {
-        fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        socklen_t length = 0;
-        const sockaddr_un addr = channel_address(length);
-        if (bind(fd_, reinterpret_cast<const sockaddr*>(&addr), length) != 0) {
-            error_ = std::strerror(errno);
-            close(fd_);
-            fd_ = -1;
-        }
-    }
-    ~channel_listener() { stop(); }
-    channel_listener(const channel_listener&) = delete;
-    channel_listener& operator=(const channel_listener&) = delete;
+    channel_listener() { open(error_); }
 
-    bool bound() const { return fd_ >= 0; }
+    // Why the listener could not open.
     const std::string& error() const { return error_; }
 
     // Moves the queued messages into the listener's log. The socket holds only a few datagrams
     // (ten by default) before sends fail, so a long session is collected as it goes, like a
     // reading listener would.
     channel_listener& collect() {
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n < 0) break;
-            log_.emplace_back(buffer, static_cast<std::size_t>(n));
-        }
+        for (std::string message; receive(message);)
+            log_.push_back(message);
         return *this;
     }
 
@@ -82,14 +47,7 @@ class channel_listener {
         return got;
     }
 
-    // The listener goes away: the name is free again.
-    void stop() {
-        if (fd_ >= 0) close(fd_);
-        fd_ = -1;
-    }
-
   private:
-    int fd_ = -1;
     std::string error_;
     std::vector<std::string> log_;
 };

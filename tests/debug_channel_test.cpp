@@ -43,7 +43,7 @@ strings joined(std::initializer_list<strings> parts) {
 
 TEST_F(DebugChannel, AListenerReceivesEveryLineOfASessionAsOneMessage) {
     channel_listener listener;
-    ASSERT_TRUE(listener.bound()) << listener.error();
+    ASSERT_TRUE(listener.is_open()) << listener.error();
     {
         host h;
         listener.collect();
@@ -69,10 +69,10 @@ TEST_F(DebugChannel, AListenerReceivesEveryLineOfASessionAsOneMessage) {
 }
 
 TEST_F(DebugChannel, WithoutAListenerAtLoadTheRunStaysSilentUntilTheNextLoad) {
-    auto& api = talvik_test::plugin_library::built().api;
+    auto& api = talvik_test::plugin_library::built().api();
     api.Load();
     channel_listener listener; // arrives after Load: the channel is already off
-    ASSERT_TRUE(listener.bound()) << listener.error();
+    ASSERT_TRUE(listener.is_open()) << listener.error();
     api.Initialize(0);
     api.SetSignal(1);
     api.SetBeaconData(ats::beacon_data{0, 0, 10.0f, 0});
@@ -86,15 +86,15 @@ TEST_F(DebugChannel, WithoutAListenerAtLoadTheRunStaysSilentUntilTheNextLoad) {
 
 TEST_F(DebugChannel, AListenerThatGoesAwaySwitchesTheChannelOffForTheRestOfTheRun) {
     auto listener = std::make_unique<channel_listener>();
-    ASSERT_TRUE(listener->bound()) << listener->error();
-    auto& api = talvik_test::plugin_library::built().api;
+    ASSERT_TRUE(listener->is_open()) << listener->error();
+    auto& api = talvik_test::plugin_library::built().api();
     api.Load();
     EXPECT_EQ(listener->take(), load_lines);
 
     listener.reset();
     api.SetSignal(1); // lost, and the channel turns off
     channel_listener newcomer;
-    ASSERT_TRUE(newcomer.bound()) << newcomer.error();
+    ASSERT_TRUE(newcomer.is_open()) << newcomer.error();
     api.SetSignal(2);
     api.Initialize(0);
     api.Dispose();
@@ -109,8 +109,8 @@ TEST_F(DebugChannel, AListenerThatGoesAwaySwitchesTheChannelOffForTheRestOfTheRu
 
 TEST_F(DebugChannel, AListenerThatStopsReadingNeverStallsTheHost) {
     channel_listener listener;
-    ASSERT_TRUE(listener.bound()) << listener.error();
-    auto& api = talvik_test::plugin_library::built().api;
+    ASSERT_TRUE(listener.is_open()) << listener.error();
+    auto& api = talvik_test::plugin_library::built().api();
     api.Load();
     constexpr int signals = 100; // far beyond any datagram queue
     for (int i = 0; i < signals; ++i)
@@ -135,7 +135,7 @@ TEST_F(DebugChannel, AListenerThatStopsReadingNeverStallsTheHost) {
 
 TEST_F(DebugChannel, AnOverLongMessageIsCutAtTheBufferNotWrittenPastIt) {
     channel_listener listener;
-    ASSERT_TRUE(listener.bound()) << listener.error();
+    ASSERT_TRUE(listener.is_open()) << listener.error();
     ats::debug::open();
     ASSERT_TRUE(ats::debug::enabled());
 

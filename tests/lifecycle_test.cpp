@@ -6,7 +6,7 @@
 using namespace talvik_test;
 
 TEST(Lifecycle, VersionIsTheSameBeforeAndAfterLoad) {
-    auto& api = plugin_library::built().api;
+    auto& api = plugin_library::built().api();
     EXPECT_EQ(api.GetPluginVersion(), 131072);
     {
         host h;
@@ -16,7 +16,7 @@ TEST(Lifecycle, VersionIsTheSameBeforeAndAfterLoad) {
 }
 
 TEST(Lifecycle, ExportsCalledOutOfOrderDoNotCrash) {
-    auto& api = plugin_library::built().api;
+    auto& api = plugin_library::built().api();
     api.Dispose();
     api.Dispose();
     api.SetPower(3);

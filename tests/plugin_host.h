@@ -1,8 +1,6 @@
-// A small host for the tests: loads the plug-in library like the simulator does and drives it
-// through its sixteen exports.
+// The tests' host: loads the plug-in library through the host kit and drives it through its
+// sixteen exports; a started cab with the recipes that bring it to the states tests start from.
 #pragma once
-
-#include <dlfcn.h>
 
 #include <array>
 #include <cstdint>
@@ -10,6 +8,7 @@
 #include <string>
 
 #include "plugin/host_types.h"
+#include "tools/hostkit/hostkit.h"
 #include "wiring/cab.h"
 
 namespace talvik_test {
@@ -17,67 +16,21 @@ namespace talvik_test {
 // Path of the freshly built plug-in library, set by the build.
 inline std::string built_library() { return TALVIK_LIBRARY_PATH; }
 
-struct plugin_api {
-    void (*Load)();
-    void (*Dispose)();
-    std::int32_t (*GetPluginVersion)();
-    void (*SetVehicleSpec)(ats::vehicle_spec);
-    void (*Initialize)(std::int32_t);
-    ats::handles (*Elapse)(ats::vehicle_state, std::int32_t*, std::int32_t*);
-    void (*SetPower)(std::int32_t);
-    void (*SetBrake)(std::int32_t);
-    void (*SetReverser)(std::int32_t);
-    void (*KeyDown)(std::int32_t);
-    void (*KeyUp)(std::int32_t);
-    void (*HornBlow)(std::int32_t);
-    void (*DoorOpen)();
-    void (*DoorClose)();
-    void (*SetSignal)(std::int32_t);
-    void (*SetBeaconData)(ats::beacon_data);
-};
+using hostkit::plugin_api;
 
-// The library, opened once per path for the whole test process.
-class plugin_library {
+// A library opened for the whole test; a test cannot run without it.
+class plugin_library : public hostkit::plugin_library {
   public:
     explicit plugin_library(const std::string& path) {
-        handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle_ == nullptr) throw std::runtime_error(std::string("dlopen: ") + dlerror());
-        bind(api.Load, "Load");
-        bind(api.Dispose, "Dispose");
-        bind(api.GetPluginVersion, "GetPluginVersion");
-        bind(api.SetVehicleSpec, "SetVehicleSpec");
-        bind(api.Initialize, "Initialize");
-        bind(api.Elapse, "Elapse");
-        bind(api.SetPower, "SetPower");
-        bind(api.SetBrake, "SetBrake");
-        bind(api.SetReverser, "SetReverser");
-        bind(api.KeyDown, "KeyDown");
-        bind(api.KeyUp, "KeyUp");
-        bind(api.HornBlow, "HornBlow");
-        bind(api.DoorOpen, "DoorOpen");
-        bind(api.DoorClose, "DoorClose");
-        bind(api.SetSignal, "SetSignal");
-        bind(api.SetBeaconData, "SetBeaconData");
+        std::string error;
+        if (!open(path, error)) throw std::runtime_error(error);
     }
-    plugin_library(const plugin_library&) = delete;
-    plugin_library& operator=(const plugin_library&) = delete;
-    void* raw() const { return handle_; }
 
-    plugin_api api{};
-
-    // The built library, opened once.
+    // The built library, opened once per test process.
     static plugin_library& built() {
         static plugin_library lib(built_library());
         return lib;
     }
-
-  private:
-    template <typename Fn> void bind(Fn& fn, const char* name) {
-        void* sym = dlsym(handle_, name);
-        if (sym == nullptr) throw std::runtime_error(std::string("missing export ") + name);
-        fn = reinterpret_cast<Fn>(sym);
-    }
-    void* handle_ = nullptr;
 };
 
 // What an untouched index holds: a value the plug-in never writes.
@@ -117,7 +70,7 @@ inline constexpr int vigilance_braking_frame = 1970;
 // Drives one run: Load on construction, Dispose on destruction.
 class host {
   public:
-    explicit host(plugin_library& lib = plugin_library::built()) : api(lib.api) {
+    explicit host(plugin_library& lib = plugin_library::built()) : api(lib.api()) {
         panel.fill(sentinel);
         sound.fill(sentinel);
         api.Load();
@@ -190,7 +143,7 @@ class host {
     }
     bool vigilance_braking() const { return brakes() && warning(); }
 
-    plugin_api& api;
+    const plugin_api& api;
     ats::vehicle_state state{};
     ats::handles out{};
     std::array<std::int32_t, 256> panel{};

@@ -352,10 +352,10 @@ TEST(Protection, APluginWhoseDirectoryIsTooLongToHoldReadsNoScriptFromElsewhere)
     while (deep.string().size() < 300)
         deep /= "a-rather-long-folder-name";
     fs::create_directories(deep);
-    fs::copy_file(talvik_test::built_library(), deep / "libtalvik.so");
+    fs::copy_file(built_library(), deep / hostkit::library_file_name());
     fs::copy_file(fs::path(outer.dir()) / "signal_pattern.nut", deep / "signal_pattern.nut");
     ASSERT_EQ(chdir(outer.dir().c_str()), 0); // a usable script in the working directory
-    plugin_library lib((deep / "libtalvik.so").string());
+    plugin_library lib((deep / hostkit::library_file_name()).string());
     cab h(lib);
     h.doors_closed(true);
     h.api.SetPower(3);

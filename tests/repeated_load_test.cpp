@@ -21,8 +21,8 @@ int open_descriptors() {
 TEST(RepeatedLoad, SecondLoadKeepsNoStaleChannelOpen) {
     if (!talvik_test::isolate_channel_name()) GTEST_SKIP() << "no private network namespace";
     talvik_test::channel_listener listener;
-    ASSERT_TRUE(listener.bound()) << listener.error();
-    auto& api = talvik_test::plugin_library::built().api;
+    ASSERT_TRUE(listener.is_open()) << listener.error();
+    auto& api = talvik_test::plugin_library::built().api();
     const int before = open_descriptors();
     for (int i = 0; i < 5; ++i) {
         api.Load();

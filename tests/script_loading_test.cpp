@@ -100,7 +100,7 @@ TEST(ScriptLoading, EveryLoadReadsTheScriptAgain) {
 
 TEST(ScriptLoading, AVehicleAskedForBeforeLoadIsBuiltAtLoad) {
     scripted_library lib(bundled_text().c_str());
-    talvik_test::plugin_api& api = lib.library().api;
+    const talvik_test::plugin_api& api = lib.library().api();
     api.Initialize(0); // the VM is not open yet: no vehicle
     api.SetBeaconData(ats::beacon_data{ats::cab::beacon::pattern_check, 0, 600.0f, 0});
     api.Load();

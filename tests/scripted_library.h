@@ -15,16 +15,17 @@
 namespace talvik_test {
 
 class scripted_library {
-public:
+  public:
     // `script` is the text of signal_pattern.nut; nullptr leaves the file out.
     explicit scripted_library(const char* script) {
         namespace fs = std::filesystem;
         std::string pattern = (fs::temp_directory_path() / "talvik-test-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         dir_ = pattern;
-        fs::copy_file(built_library(), fs::path(dir_) / "libtalvik.so");
+        const fs::path copy = fs::path(dir_) / hostkit::library_file_name();
+        fs::copy_file(built_library(), copy);
         if (script != nullptr) std::ofstream(fs::path(dir_) / "signal_pattern.nut") << script;
-        library_ = std::make_unique<plugin_library>((fs::path(dir_) / "libtalvik.so").string());
+        library_ = std::make_unique<plugin_library>(copy.string());
     }
     ~scripted_library() {
         std::error_code ignored;
@@ -42,7 +43,7 @@ public:
     plugin_library& library() { return *library_; }
     const std::string& dir() const { return dir_; }
 
-private:
+  private:
     std::string dir_;
     std::unique_ptr<plugin_library> library_;
 };

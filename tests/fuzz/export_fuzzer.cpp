@@ -348,14 +348,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ats::vehicle_state state{};
     std::array<std::int32_t, array_size> panel;
     std::array<std::int32_t, array_size> sound;
-    const auto elapse = [&](talvik_test::plugin_api& api) {
+    const auto elapse = [&](const talvik_test::plugin_api& api) {
         panel.fill(sentinel);
         sound.fill(sentinel);
         check_frame(api.Elapse(state, panel.data(), sound.data()), panel, sound);
     };
 
     while (!r.done()) {
-        talvik_test::plugin_api& api = libraries[current]->api;
+        const talvik_test::plugin_api& api = libraries[current]->api();
         switch (static_cast<op>(r.byte() % op_count)) {
         case op_load: api.Load(); break;
         case op_dispose: api.Dispose(); break;
@@ -426,7 +426,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Every input starts from libraries that are not loaded.
     for (std::size_t i = 0; i < instance_count; ++i) {
-        if (touched[i]) libraries[i]->api.Dispose();
+        if (touched[i]) libraries[i]->api().Dispose();
     }
     return 0;
 }

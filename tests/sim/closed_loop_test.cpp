@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/sim/plugin_api.h"
+#include "tools/hostkit/hostkit.h"
 #include "tools/sim/run.h"
 #include "tools/sim/scenario.h"
 #include "tools/sim/train_model.h"
@@ -47,8 +47,8 @@ struct recorder : sim::run_observer {
     }
 };
 
-const sim::plugin_api& built_plugin() {
-    static sim::plugin_library library;
+const hostkit::plugin_api& built_plugin() {
+    static hostkit::plugin_library library;
     static bool opened = [] {
         std::string error;
         const bool ok = library.open(TALVIK_LIBRARY_PATH, error);

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "plugin/channel_name.h"
-#include "tools/dbgview/listener.h"
+#include "tools/dbgview/console.h"
+#include "tools/hostkit/hostkit.h"
 
 namespace {
 
@@ -50,14 +51,16 @@ int main(int argc, char** argv) {
         }
     }
 
+    dbgview::prepare_console();
+    hostkit::debug_listener listener;
     std::string error;
-    switch (dbgview::start_listening(error)) {
-    case dbgview::listen_result::listening: break;
-    case dbgview::listen_result::name_taken:
+    switch (listener.open(error)) {
+    case hostkit::listen_result::listening: break;
+    case hostkit::listen_result::name_taken:
         std::fprintf(stderr, "talvik-dbgview: another listener already holds %s; close it first.\n",
                      ats::debug_channel_name);
         return 1;
-    case dbgview::listen_result::failed:
+    case hostkit::listen_result::failed:
         std::fprintf(stderr, "talvik-dbgview: cannot listen on %s: %s\n", ats::debug_channel_name,
                      error.c_str());
         return 1;
@@ -67,20 +70,26 @@ int main(int argc, char** argv) {
                      ats::debug_channel_name);
     }
 
-    std::string message;
-    int status = 0;
-    while (dbgview::next_message(message, error)) {
+    const auto show = [raw](const std::string& message) {
         if (!raw) {
             const std::string stamp = time_stamp();
             std::fwrite(stamp.data(), 1, stamp.size(), stdout);
         }
         std::fwrite(message.data(), 1, message.size(), stdout);
         std::fflush(stdout);
+    };
+    std::string message;
+    for (;;) {
+        if (listener.wait(message, error)) {
+            show(message);
+        } else if (!error.empty()) {
+            std::fprintf(stderr, "talvik-dbgview: %s\n", error.c_str());
+            return 1;
+        } else if (dbgview::interrupted()) {
+            // What had already arrived is still shown.
+            while (listener.receive(message))
+                show(message);
+            return 0;
+        }
     }
-    if (!error.empty()) {
-        std::fprintf(stderr, "talvik-dbgview: %s\n", error.c_str());
-        status = 1;
-    }
-    dbgview::stop_listening();
-    return status;
 }

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "tools/hostkit/hostkit.h"
 #include "tools/sim/check_script.h"
 #include "tools/sim/csv.h"
 #include "tools/sim/plot.h"
-#include "tools/sim/plugin_api.h"
 #include "tools/sim/replay.h"
 #include "tools/sim/run.h"
 #include "tools/sim/scenario.h"
@@ -84,7 +84,7 @@ int parse_options(int argc, char** argv, options& o) {
         };
         bool ok = true;
         if (arg == "--help" || arg == "-h") {
-            std::printf(usage_text, sim::os::library_file_name());
+            std::printf(usage_text, hostkit::library_file_name());
             return completed;
         } else if (arg == "--version") {
             std::printf("talvik-sim %s\n", TALVIK_SIM_VERSION);
@@ -183,6 +183,17 @@ std::string script_beside(const std::string& library_path) {
            "signal_pattern.nut";
 }
 
+// Where to look for the library when none is named: beside the simulator, then the build's.
+std::vector<std::string> default_library_paths() {
+    std::vector<std::string> paths;
+    const std::string here = sim::os::executable_dir();
+    if (!here.empty()) paths.push_back(here + hostkit::library_file_name());
+#ifdef TALVIK_BUILT_LIBRARY
+    paths.push_back(TALVIK_BUILT_LIBRARY);
+#endif
+    return paths;
+}
+
 int run(const options& o) {
     // Every scenario is read before anything runs: one bad line and nothing runs.
     std::vector<sim::scenario> scenarios;
@@ -207,22 +218,21 @@ int run(const options& o) {
     }
     if (parse_failed) return bad_input;
 
-    sim::plugin_library library;
+    hostkit::plugin_library library;
     std::string error;
     if (!o.library.empty()) {
         if (!library.open(o.library, error)) return fail(bad_library, error);
     } else {
-        const std::vector<std::string> candidates = sim::default_library_paths();
         bool opened = false;
-        for (const std::string& path : candidates) {
-            if (!sim::os::file_exists(path)) continue;
+        for (const std::string& path : default_library_paths()) {
+            if (!hostkit::file_exists(path)) continue;
             if (!library.open(path, error)) return fail(bad_library, error);
             opened = true;
             break;
         }
         if (!opened) {
             return fail(bad_library, std::string("plug-in library not found: no ") +
-                                         sim::os::library_file_name() +
+                                         hostkit::library_file_name() +
                                          " beside talvik-sim; name one with --library PATH");
         }
     }
@@ -234,8 +244,8 @@ int run(const options& o) {
         return fail(output_failed, "cannot write " + failed_path);
     }
 
-    sim::os::debug_listener debug;
-    if (o.debug && !debug.open(error)) {
+    hostkit::debug_listener debug;
+    if (o.debug && debug.open(error) != hostkit::listen_result::listening) {
         return fail(output_failed, "cannot listen on the debug channel: " + error);
     }
 

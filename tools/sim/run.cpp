@@ -19,7 +19,7 @@ std::size_t slot_of(const std::int32_t* first, std::size_t count, std::int32_t i
 std::int64_t to_ms(double seconds) { return std::llround(seconds * 1000.0); }
 
 // Delivers the debug channel's waiting messages line by line.
-void drain(os::debug_listener* debug, const moment& at,
+void drain(hostkit::debug_listener* debug, const moment& at,
            const std::vector<run_observer*>& observers) {
     if (debug == nullptr) return;
     std::string message;
@@ -42,8 +42,8 @@ void drain(os::debug_listener* debug, const moment& at,
 
 class journey {
   public:
-    journey(const plugin_api& api, const scenario& s, const std::vector<run_observer*>& observers,
-            os::debug_listener* debug)
+    journey(const hostkit::plugin_api& api, const scenario& s,
+            const std::vector<run_observer*>& observers, hostkit::debug_listener* debug)
         : api_(api), s_(s), observers_(observers), debug_(debug), fired_at_(s.events.size(), -1) {}
 
     run_summary run() {
@@ -228,10 +228,10 @@ class journey {
         return true;
     }
 
-    const plugin_api& api_;
+    const hostkit::plugin_api& api_;
     const scenario& s_;
     const std::vector<run_observer*>& observers_;
-    os::debug_listener* debug_;
+    hostkit::debug_listener* debug_;
     std::vector<std::int64_t> fired_at_; // elapsed ms at which each event happened; -1 not yet
     std::int64_t last_fired_ms_ = 0;
     moment now_;
@@ -271,8 +271,9 @@ cab_state cab_state::resting() {
     return c;
 }
 
-run_summary run_scenario(const plugin_api& api, const scenario& s,
-                         const std::vector<run_observer*>& observers, os::debug_listener* debug) {
+run_summary run_scenario(const hostkit::plugin_api& api, const scenario& s,
+                         const std::vector<run_observer*>& observers,
+                         hostkit::debug_listener* debug) {
     journey j(api, s, observers, debug);
     return j.run();
 }

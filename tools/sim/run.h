@@ -7,9 +7,8 @@
 #include <vector>
 
 #include "plugin/host_types.h"
-#include "tools/sim/plugin_api.h"
+#include "tools/hostkit/hostkit.h"
 #include "tools/sim/scenario.h"
-#include "tools/sim/sim_platform.h"
 #include "wiring/cab.h"
 
 namespace sim {
@@ -90,8 +89,8 @@ constexpr std::int64_t run_limit_ms = 3600 * 1000;
 
 // Runs `s` through the library's exports: Load, SetVehicleSpec, Initialize, the frames with
 // their events, Dispose. `debug` may be null.
-run_summary run_scenario(const plugin_api& api, const scenario& s,
+run_summary run_scenario(const hostkit::plugin_api& api, const scenario& s,
                          const std::vector<run_observer*>& observers,
-                         os::debug_listener* debug = nullptr);
+                         hostkit::debug_listener* debug = nullptr);
 
 } // namespace sim

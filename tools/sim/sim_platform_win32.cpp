@@ -1,35 +1,11 @@
-// Operating-system services on Windows: LoadLibraryA, a mailslot for the debug channel, _popen.
+// Operating-system services on Windows: the module's file name, SearchPathA, _popen.
 #include <windows.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <io.h>
+#include <cstdio>
 
-#include "plugin/channel_name.h"
 #include "tools/sim/sim_platform.h"
 
 namespace sim::os {
-
-namespace {
-
-std::string last_error_text() {
-    const DWORD code = GetLastError();
-    char text[512] = {};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, text, sizeof text, nullptr);
-    std::string message = n > 0 ? std::string(text, n) : "Windows error " + std::to_string(code);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message;
-}
-
-HANDLE as_handle(long long h) { return reinterpret_cast<HANDLE>(static_cast<INT_PTR>(h)); }
-
-} // namespace
-
-const char* library_file_name() { return "talvik.dll"; }
 
 std::string executable_dir() {
     char path[MAX_PATH];
@@ -38,58 +14,6 @@ std::string executable_dir() {
     std::string dir(path, n);
     const std::size_t cut = dir.find_last_of("\\/");
     return cut == std::string::npos ? std::string() : dir.substr(0, cut + 1);
-}
-
-bool file_exists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-void* open_library(const std::string& path, std::string& error) {
-    HMODULE library = LoadLibraryA(path.c_str());
-    if (library == nullptr) error = last_error_text();
-    return reinterpret_cast<void*>(library);
-}
-
-void* find_symbol(void* library, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
-}
-
-void close_library(void* library) {
-    if (library != nullptr) FreeLibrary(static_cast<HMODULE>(library));
-}
-
-debug_listener::~debug_listener() { close(); }
-
-bool debug_listener::open(std::string& error) {
-    HANDLE slot = CreateMailslotA(ats::debug_channel_name, 0, 0, nullptr);
-    if (slot == INVALID_HANDLE_VALUE) {
-        error = GetLastError() == ERROR_ALREADY_EXISTS ? "another listener has the debug channel"
-                                                       : last_error_text();
-        return false;
-    }
-    handle_ = static_cast<long long>(reinterpret_cast<INT_PTR>(slot));
-    return true;
-}
-
-bool debug_listener::receive(std::string& message) {
-    if (handle_ == -1) return false;
-    DWORD next_size = 0;
-    DWORD waiting = 0;
-    if (!GetMailslotInfo(as_handle(handle_), nullptr, &next_size, &waiting, nullptr) ||
-        next_size == MAILSLOT_NO_MESSAGE) {
-        return false;
-    }
-    message.assign(next_size, '\0');
-    DWORD read = 0;
-    if (!ReadFile(as_handle(handle_), message.data(), next_size, &read, nullptr)) return false;
-    message.resize(read);
-    return true;
-}
-
-void debug_listener::close() {
-    if (handle_ != -1) CloseHandle(as_handle(handle_));
-    handle_ = -1;
 }
 
 std::string find_program(const char* name) {
