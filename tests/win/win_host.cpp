@@ -1,18 +1,23 @@
 // The Windows test host: loads talvik.dll from a fresh directory like the simulator does, checks
 // the calling convention of every export, the debug mailslot of a short session byte for byte,
-// and writes the outputs of the shared scripted session for comparison with the other builds.
-// One run does everything: under emulation every start of a 32-bit program costs a lot.
+// folders and script files named and saved the ways users have them, and the shipped tools
+// (talvik-dbgview, talvik-sim), and writes the outputs of the shared scripted session for
+// comparison with the other builds. One run does everything: under emulation every start of a
+// 32-bit program costs several seconds.
 #include <windows.h>
 
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/channel_name.h"
 #include "plugin/host_types.h"
+#include "script_encodings.h"
 #include "win/parity_session.h"
 
 namespace {
@@ -224,40 +229,6 @@ void check_session_messages(const plugin_api& api) {
     compare_messages("session with a listener", slot.take(), short_session_lines());
 }
 
-// For a listener started elsewhere (talvik-dbgview): waits until it holds the mailslot, sends
-// the short session and writes the text the listener should show to `expected`.
-int send_session(const std::string& dll, const std::string& base, const std::string& expected,
-                 const std::vector<std::string>& beside) {
-    const std::string copy = prepare_fresh_directory(base, "talvik sender", dll, beside);
-    const HMODULE module = LoadLibraryA(copy.c_str());
-    plugin_api api{};
-    if (module == nullptr || !bind_all(module, api)) {
-        std::printf("FAIL: cannot load %s (error %lu)\n", copy.c_str(), GetLastError());
-        return 1;
-    }
-    bool listening = false;
-    for (int i = 0; i < 600 && !listening; ++i) {
-        const HANDLE h = CreateFileA(ats::debug_channel_name, GENERIC_WRITE, FILE_SHARE_READ,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        listening = h != INVALID_HANDLE_VALUE;
-        if (listening)
-            CloseHandle(h);
-        else
-            Sleep(100);
-    }
-    if (!listening) {
-        std::printf("FAIL: no listener created %s within a minute\n", ats::debug_channel_name);
-        return 1;
-    }
-    run_short_session(api);
-    FreeLibrary(module);
-    std::FILE* out = std::fopen(expected.c_str(), "wb");
-    if (out == nullptr) return 1;
-    for (const std::string& line : short_session_lines())
-        std::fwrite(line.data(), 1, line.size(), out);
-    return std::fclose(out) == 0 && failures == 0 ? 0 : 1;
-}
-
 // A copy of the DLL with no script beside it reports that on Load: the script the other copy
 // found came from the DLL's own directory, not from anywhere else.
 void check_script_is_looked_up_beside_the_dll(const std::string& base, const std::string& dll) {
@@ -453,25 +424,346 @@ void check_typed_calls(const plugin_api& api) {
     check(api.GetPluginVersion() == 0x20000, "GetPluginVersion after Dispose");
 }
 
+std::wstring wide(const std::string& ansi) {
+    std::wstring out(ansi.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                      out.data(), static_cast<int>(out.size()));
+    out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return out;
+}
+
+std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+std::string read_file(const std::string& path) {
+    std::string text;
+    if (std::FILE* in = std::fopen(path.c_str(), "rb")) {
+        char chunk[4096];
+        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;)
+            text.append(chunk, n);
+        std::fclose(in);
+    }
+    return text;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A program of the package, started with its standard output and error going to a file.
+class child {
+  public:
+    child(const std::wstring& command_line, std::string output) : output_(std::move(output)) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        const HANDLE out =
+            CreateFileA(output_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = in;
+        startup.hStdOutput = out;
+        startup.hStdError = out;
+        std::wstring line = command_line; // CreateProcessW may write into it
+        started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &startup, &process_) != FALSE;
+        check(started_, "start %ls (error %lu)", command_line.c_str(), GetLastError());
+        CloseHandle(out);
+        CloseHandle(in);
+    }
+    ~child() {
+        stop();
+        if (started_) {
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+    }
+    child(const child&) = delete;
+    child& operator=(const child&) = delete;
+
+    // The exit status, or -1 when it has not ended within `ms`.
+    int wait(DWORD ms) {
+        DWORD status = 0;
+        if (!started_ || WaitForSingleObject(process_.hProcess, ms) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(process_.hProcess, &status)) {
+            return -1;
+        }
+        return static_cast<int>(status);
+    }
+    void stop() {
+        if (started_ && wait(0) == -1) {
+            TerminateProcess(process_.hProcess, 1);
+            WaitForSingleObject(process_.hProcess, 10000);
+        }
+    }
+    std::string output() const { return read_file(output_); }
+
+  private:
+    std::string output_;
+    PROCESS_INFORMATION process_{};
+    bool started_ = false;
+};
+
+// The tools of the package and where the checks put what they make.
+struct package_tools {
+    std::string sim;
+    std::string dbgview;
+    std::string gnuplot;     // a stand-in that writes the plot script where the plot would go
+    std::string journey_csv; // the default journey's outputs, for comparison with Linux
+};
+
+// Load, a pattern check at 45 km/h, Dispose: whether the train was braked, as it is by the
+// check when the pattern speed is at or below 45, and by the fail-safe outputs without a script.
+// `messages` receives what the debug channel carried.
+bool pattern_check_brakes(const plugin_api& api, std::vector<std::string>& messages) {
+    mailslot slot;
+    std::int32_t panel[256] = {};
+    std::int32_t sound[256] = {};
+    ats::vehicle_state state{};
+    api.Load();
+    api.SetVehicleSpec(ats::vehicle_spec{8, 0, 2, 0, 0});
+    api.Initialize(0);
+    api.DoorClose();
+    state.time = 36000000;
+    for (int i = 0; i < 10; ++i) {
+        state.time += 20;
+        api.Elapse(state, panel, sound);
+    }
+    state.speed = 45.0f;
+    api.SetBeaconData(ats::beacon_data{50, 0, 600.0f, 0});
+    state.time += 20;
+    const ats::handles out = api.Elapse(state, panel, sound);
+    api.Dispose();
+    messages = slot.take();
+    return out.brake == 9;
+}
+
+std::string script_errors(const std::vector<std::string>& messages) {
+    std::string errors;
+    for (const std::string& m : messages) {
+        if (contains(m, "script error")) errors += escaped(m);
+    }
+    return errors;
+}
+
+// The DLL and its script in a folder named in ASCII, in Japanese (which code page 932 can
+// spell) and in Greek (which it cannot): the plug-in finds its script in each.
+void check_folder_names(const std::string& base, const std::string& dll,
+                        const std::vector<std::string>& beside) {
+    const struct {
+        const char* what;
+        const wchar_t* name;
+    } folders[] = {{"ASCII", L"Athens"},
+                   {"Japanese", L"\u6771\u4EAC"},
+                   {"Greek", L"\u0391\u03B8\u03AE\u03BD\u03B1"}};
+    for (const auto& f : folders) {
+        const std::wstring dir = wide(base) + L"\\" + f.name + L"\\";
+        CreateDirectoryW(dir.c_str(), nullptr);
+        const std::wstring copy = dir + L"talvik.dll";
+        bool copied = CopyFileW(wide(dll).c_str(), copy.c_str(), FALSE) != FALSE;
+        for (const std::string& file : beside) {
+            const std::string name = file.substr(file.find_last_of("\\/") + 1);
+            copied &= CopyFileW(wide(file).c_str(), (dir + wide(name)).c_str(), FALSE) != FALSE;
+        }
+        check(copied, "copy the plug-in into the %s folder (error %lu)", f.what, GetLastError());
+        const HMODULE module = LoadLibraryW(copy.c_str());
+        check(module != nullptr, "load the plug-in from the %s folder (error %lu)", f.what,
+              GetLastError());
+        plugin_api api{};
+        if (module == nullptr || !bind_all(module, api)) continue;
+        std::vector<std::string> messages;
+        const bool braked = pattern_check_brakes(api, messages);
+        check(!braked && script_errors(messages).empty(),
+              "%s folder: the script beside the plug-in runs (braked %d, \"%s\")", f.what, braked,
+              script_errors(messages).c_str());
+        FreeLibrary(module);
+    }
+}
+
+// The encoding table through this DLL: each script file compiles alike or is refused with its
+// reason on the debug channel.
+void check_script_encodings(const std::string& base, const std::string& dll) {
+    const std::vector<talvik_test::encoding_case> cases = talvik_test::encoding_cases();
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const talvik_test::encoding_case& c = cases[i];
+        const std::string copy =
+            prepare_fresh_directory(base, "encoding " + std::to_string(i), dll, {});
+        const std::string script =
+            copy.substr(0, copy.find_last_of('\\') + 1) + "signal_pattern.nut";
+        std::FILE* out = std::fopen(script.c_str(), "wb");
+        check(out != nullptr &&
+                  std::fwrite(c.bytes.data(), 1, c.bytes.size(), out) == c.bytes.size() &&
+                  std::fclose(out) == 0,
+              "%s: write %s", c.name, script.c_str());
+        const HMODULE module = LoadLibraryA(copy.c_str());
+        plugin_api api{};
+        if (module == nullptr || !bind_all(module, api)) {
+            check(false, "%s: load %s (error %lu)", c.name, copy.c_str(), GetLastError());
+            continue;
+        }
+        std::vector<std::string> messages;
+        const bool braked = pattern_check_brakes(api, messages);
+        const std::string errors = script_errors(messages);
+        if (c.refusal != nullptr) {
+            check(braked && contains(errors, c.refusal), "%s: refused (\"%s\"), fails safe", c.name,
+                  errors.c_str());
+        } else {
+            check(errors.empty() && braked == (c.offset * 10 <= 45),
+                  "%s: offset %d, braked %d (\"%s\")", c.name, c.offset, braked, errors.c_str());
+        }
+        FreeLibrary(module);
+    }
+}
+
+// talvik-sim --check-script on the encoding table: every row where starting a program is cheap,
+// the UTF-16 row with its Japanese comment where it is not (the 32-bit build under emulation).
+// Started at once, collected by `finish_script_checker`.
+std::vector<std::unique_ptr<child>> start_script_checker(const std::string& base,
+                                                         const std::string& sim) {
+    std::vector<std::unique_ptr<child>> runs;
+    const std::vector<talvik_test::encoding_case> cases = talvik_test::encoding_cases();
+    CreateDirectoryA((base + "\\scripts").c_str(), nullptr);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        if (bits == 32 && std::strcmp(cases[i].name, "UTF-16 LE") != 0) {
+            runs.emplace_back();
+            continue;
+        }
+        const std::string script = base + "\\scripts\\" + std::to_string(i) + ".nut";
+        if (std::FILE* out = std::fopen(script.c_str(), "wb")) {
+            std::fwrite(cases[i].bytes.data(), 1, cases[i].bytes.size(), out);
+            std::fclose(out);
+        }
+        runs.push_back(std::make_unique<child>(
+            quoted(wide(sim)) + L" --check-script " + quoted(wide(script)), script + ".out"));
+    }
+    return runs;
+}
+
+void finish_script_checker(std::vector<std::unique_ptr<child>>& runs) {
+    const std::vector<talvik_test::encoding_case> cases = talvik_test::encoding_cases();
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (!runs[i]) continue;
+        const talvik_test::encoding_case& c = cases[i];
+        const int status = runs[i]->wait(120000);
+        const std::string out = runs[i]->output();
+        const std::string offset = "get_brake_pattern_offset(0.0)    = " + std::to_string(c.offset);
+        check(c.refusal != nullptr ? status == 4 && contains(out, c.refusal)
+                                   : status == 0 && contains(out, offset),
+              "talvik-sim --check-script, %s: exit %d, \"%s\"", c.name, status, out.c_str());
+    }
+}
+
+// talvik-dbgview --raw prints exactly what a session sends; a second listener is turned away
+// (checked where starting a program is cheap).
+void check_dbgview(const std::string& base, const std::string& dll,
+                   const std::vector<std::string>& beside, const std::string& dbgview) {
+    child viewer(quoted(wide(dbgview)) + L" --raw", base + "\\dbgview.out");
+    bool listening = false;
+    for (int i = 0; i < 600 && !listening; ++i) {
+        const HANDLE h = CreateFileA(ats::debug_channel_name, GENERIC_WRITE, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        listening = h != INVALID_HANDLE_VALUE;
+        if (listening)
+            CloseHandle(h);
+        else
+            Sleep(100);
+    }
+    check(listening, "talvik-dbgview created %s within a minute", ats::debug_channel_name);
+    if (!listening) return;
+    const std::string copy = prepare_fresh_directory(base, "talvik sender", dll, beside);
+    const HMODULE module = LoadLibraryA(copy.c_str());
+    plugin_api api{};
+    if (module == nullptr || !bind_all(module, api)) return;
+    run_short_session(api);
+    FreeLibrary(module);
+    std::string expected;
+    for (const std::string& line : short_session_lines())
+        expected += line;
+    for (int i = 0; i < 300 && viewer.output().size() < expected.size(); ++i)
+        Sleep(100);
+    if (bits == 64) {
+        child second(quoted(wide(dbgview)) + L" --raw", base + "\\dbgview-second.out");
+        const int status = second.wait(60000);
+        check(status == 1 && contains(second.output(), "another listener already holds"),
+              "a second talvik-dbgview: exit %d, \"%s\"", status, second.output().c_str());
+    }
+    viewer.stop();
+    check(viewer.output() == expected, "talvik-dbgview --raw printed \"%s\"",
+          escaped(viewer.output()).c_str());
+}
+
+// talvik-sim, copied with the plug-in into a folder named in Greek, runs the default journey
+// (its CSV file is compared with the Linux build's afterwards), shows the plug-in's debug lines
+// and hands its plot to the plotter found on the search path.
+void check_sim_in_greek_folder(const std::string& base, const std::string& dll,
+                               const std::vector<std::string>& beside, const package_tools& t) {
+    const std::wstring dir = wide(base) + L"\\\u0391\u03B8\u03AE\u03BD\u03B1 sim\\";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    bool copied = CopyFileW(wide(t.sim).c_str(), (dir + L"talvik-sim.exe").c_str(), FALSE) &&
+                  CopyFileW(wide(dll).c_str(), (dir + L"talvik.dll").c_str(), FALSE);
+    for (const std::string& file : beside) {
+        const std::string name = file.substr(file.find_last_of("\\/") + 1);
+        copied = copied && CopyFileW(wide(file).c_str(), (dir + wide(name)).c_str(), FALSE);
+    }
+    const std::string plotter_dir = base + "\\plot tools";
+    CreateDirectoryA(plotter_dir.c_str(), nullptr);
+    copied = copied && CopyFileA(t.gnuplot.c_str(), (plotter_dir + "\\gnuplot.exe").c_str(), FALSE);
+    check(copied, "copy talvik-sim, the plug-in and the plotter (error %lu)", GetLastError());
+
+    char old_path[32767] = {};
+    GetEnvironmentVariableA("PATH", old_path, sizeof old_path);
+    SetEnvironmentVariableA("PATH", (plotter_dir + ";" + old_path).c_str());
+    const std::string png = base + "\\journey.png";
+    DeleteFileA(png.c_str());
+    child sim(quoted(dir + L"talvik-sim.exe") + L" --debug --csv " + quoted(wide(t.journey_csv)) +
+                  L" --plot " + quoted(wide(png)),
+              base + "\\journey.out");
+    const int status = sim.wait(300000);
+    SetEnvironmentVariableA("PATH", old_path);
+    const std::string out = sim.output();
+    check(status == 0 && contains(out, "~ debug: talvik > instance created.") &&
+              !contains(out, "script error") && !contains(out, "fail-safe"),
+          "talvik-sim in a Greek folder: exit %d, \"%s\"", status, out.c_str());
+    check(contains(out, "plot written to") && contains(read_file(png), "set output"),
+          "talvik-sim --plot handed its script to the plotter");
+}
+
 DWORD WINAPI idle_thread(LPVOID) { return 0; }
 
 } // namespace
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    if (argc >= 5 && std::strcmp(argv[1], "--send-session") == 0) {
-        return send_session(argv[2], argv[3], argv[4],
-                            std::vector<std::string>(argv + 5, argv + argc));
+    package_tools tools;
+    int first = 1;
+    for (; first + 1 < argc && std::strncmp(argv[first], "--", 2) == 0; first += 2) {
+        const std::string option = argv[first];
+        std::string* value = option == "--sim"       ? &tools.sim
+                             : option == "--dbgview" ? &tools.dbgview
+                             : option == "--gnuplot" ? &tools.gnuplot
+                             : option == "--journey" ? &tools.journey_csv
+                                                     : nullptr;
+        if (value == nullptr) break;
+        *value = argv[first + 1];
     }
-    if (argc < 4) {
-        std::printf("usage: talvik_win_host TALVIK.DLL WORK-DIR OUT.CSV [FILE-BESIDE-THE-DLL...]\n"
-                    "       talvik_win_host --send-session TALVIK.DLL WORK-DIR EXPECTED.TXT "
-                    "[FILE-BESIDE-THE-DLL...]\n");
+    if (argc - first < 3) {
+        std::printf(
+            "usage: talvik_win_host [--sim TALVIK-SIM.EXE --dbgview TALVIK-DBGVIEW.EXE "
+            "--gnuplot STAND-IN.EXE --journey JOURNEY.CSV]\n"
+            "                       TALVIK.DLL WORK-DIR OUT.CSV [FILE-BESIDE-THE-DLL...]\n");
         return 2;
     }
-    const std::vector<std::string> beside(argv + 4, argv + argc);
+    const std::string dll_source = argv[first];
+    const std::string work = argv[first + 1];
+    const std::string csv = argv[first + 2];
+    const std::vector<std::string> beside(argv + first + 3, argv + argc);
+    // The script checker runs beside the checks in this process: it needs no mailslot.
+    std::vector<std::unique_ptr<child>> script_checks;
+    if (!tools.sim.empty()) script_checks = start_script_checker(work, tools.sim);
+
     const std::string dll = prepare_fresh_directory(
-        argv[2], "talvik " + std::to_string(bits) + "-bit host", argv[1], beside);
+        work, "talvik " + std::to_string(bits) + "-bit host", dll_source, beside);
 
     const HMODULE module = LoadLibraryA(dll.c_str());
     check(module != nullptr, "LoadLibraryA(%s) failed with error %lu", dll.c_str(), GetLastError());
@@ -495,15 +787,20 @@ int main(int argc, char** argv) {
     if (thread != nullptr) CloseHandle(thread);
     check_session_messages(api);
 
-    std::FILE* out = std::fopen(argv[3], "w");
-    check(out != nullptr, "open %s", argv[3]);
+    std::FILE* out = std::fopen(csv.c_str(), "w");
+    check(out != nullptr, "open %s", csv.c_str());
     if (out != nullptr) {
         talvik_test::parity_session<plugin_api>(api, out).run();
-        check(std::fclose(out) == 0, "write %s", argv[3]);
+        check(std::fclose(out) == 0, "write %s", csv.c_str());
     }
     FreeLibrary(module);
-    check_script_is_looked_up_beside_the_dll(argv[2], argv[1]);
-    check_double_byte_file_name(argv[2], argv[1], beside);
+    check_script_is_looked_up_beside_the_dll(work, dll_source);
+    check_double_byte_file_name(work, dll_source, beside);
+    check_folder_names(work, dll_source, beside);
+    check_script_encodings(work, dll_source);
+    finish_script_checker(script_checks);
+    if (!tools.dbgview.empty()) check_dbgview(work, dll_source, beside, tools.dbgview);
+    if (!tools.sim.empty()) check_sim_in_greek_folder(work, dll_source, beside, tools);
 
     std::printf("%d-bit host: %d checks, %d failed\n", bits, checks, failures);
     return failures == 0 ? 0 : 1;
