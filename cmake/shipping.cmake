@@ -5,6 +5,8 @@
 if(WIN32)
   # Line tables and function names only; the generated code is the same without them.
   add_compile_options(-g1)
+  # The symbols name source files as /talvik/...: the same bytes from any checkout.
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=/talvik)
   # No link time in the file header: the same sources give the same bytes.
   add_link_options(-Wl,--no-insert-timestamp)
 endif()
@@ -14,9 +16,10 @@ function(talvik_symbols_apart target)
     return()
   endif()
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}>
+    COMMAND ${CMAKE_OBJCOPY} -p --only-keep-debug $<TARGET_FILE:${target}>
             $<TARGET_FILE:${target}>.debug
-    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE:${target}>.debug
+    # -p keeps the header's link time (none) instead of writing the time of stripping.
+    COMMAND ${CMAKE_OBJCOPY} -p --strip-all --add-gnu-debuglink=$<TARGET_FILE:${target}>.debug
             $<TARGET_FILE:${target}>
     VERBATIM)
 endfunction()
