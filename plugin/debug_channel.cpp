@@ -124,9 +124,9 @@ void hand_over() {
             continue;
         }
         // Drained after an overflow: say once how much was lost, then carry on.
-        const int length =
-            std::snprintf(front_buffer, sizeof front_buffer,
-                          "talvik > %ld lines lost: the listener fell behind.\r\n", lost_lines);
+        const int length = std::snprintf(front_buffer, sizeof front_buffer,
+                                         "talvik > %ld line%s lost: the listener fell behind.\r\n",
+                                         lost_lines, lost_lines == 1 ? "" : "s");
         if (!send_now(front_buffer, static_cast<std::size_t>(length))) return;
         lost_lines = 0;
         channel_state = state::on;

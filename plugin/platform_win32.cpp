@@ -1,5 +1,5 @@
-// Platform layer for Windows: the entry point records the plug-in's directory; the channel is
-// the debug mailslot.
+// Platform layer for Windows: the entry point records the plug-in's directory (and its full name
+// where the ANSI code page cannot spell it); the channel is the debug mailslot.
 #include <windows.h>
 
 #include <cstdio>
