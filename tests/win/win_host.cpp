@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -426,13 +425,13 @@ void check_typed_calls(const plugin_api& api) {
 
 std::wstring wide(const std::string& ansi) {
     std::wstring out(ansi.size() + 1, L'\0');
-    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
-                                      out.data(), static_cast<int>(out.size()));
-    out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    out.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, out.data(), static_cast<int>(out.size())) -
+        1));
     return out;
 }
 
-std::wstring quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+std::wstring quoted(const std::string& path) { return L"\"" + wide(path) + L"\""; }
 
 std::string read_file(const std::string& path) {
     std::string text;
@@ -445,39 +444,35 @@ std::string read_file(const std::string& path) {
     return text;
 }
 
-bool contains(const std::string& text, const std::string& part) {
+bool contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
 }
 
-// A program of the package, started with its standard output and error going to a file.
+// A program of the package, its standard output and error going to the file `output`.
 class child {
   public:
     child(const std::wstring& command_line, std::string output) : output_(std::move(output)) {
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        const HANDLE out =
-            CreateFileA(output_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        const HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = in;
-        startup.hStdOutput = out;
-        startup.hStdError = out;
+        startup.hStdInput =
+            CreateFileA("NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+        startup.hStdOutput = startup.hStdError = CreateFileA(
+            output_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
         std::wstring line = command_line; // CreateProcessW may write into it
         started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                   &startup, &process_) != FALSE;
         check(started_, "start %ls (error %lu)", command_line.c_str(), GetLastError());
-        CloseHandle(out);
-        CloseHandle(in);
+        CloseHandle(startup.hStdInput);
+        CloseHandle(startup.hStdOutput);
     }
     ~child() {
-        stop();
-        if (started_) {
-            CloseHandle(process_.hProcess);
-            CloseHandle(process_.hThread);
-        }
+        if (!started_) return;
+        if (wait(0) == -1) TerminateProcess(process_.hProcess, 1);
+        WaitForSingleObject(process_.hProcess, 10000);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
     }
     child(const child&) = delete;
     child& operator=(const child&) = delete;
@@ -485,17 +480,8 @@ class child {
     // The exit status, or -1 when it has not ended within `ms`.
     int wait(DWORD ms) {
         DWORD status = 0;
-        if (!started_ || WaitForSingleObject(process_.hProcess, ms) != WAIT_OBJECT_0 ||
-            !GetExitCodeProcess(process_.hProcess, &status)) {
-            return -1;
-        }
-        return static_cast<int>(status);
-    }
-    void stop() {
-        if (started_ && wait(0) == -1) {
-            TerminateProcess(process_.hProcess, 1);
-            WaitForSingleObject(process_.hProcess, 10000);
-        }
+        const bool ended = started_ && WaitForSingleObject(process_.hProcess, ms) == WAIT_OBJECT_0;
+        return ended && GetExitCodeProcess(process_.hProcess, &status) ? int(status) : -1;
     }
     std::string output() const { return read_file(output_); }
 
@@ -511,145 +497,93 @@ struct package_tools {
     std::string dbgview;
     std::string gnuplot;     // a stand-in that writes the plot script where the plot would go
     std::string journey_csv; // the default journey's outputs, for comparison with Linux
-};
+} tools_of_this_run;
 
-// Load, a pattern check at 45 km/h, Dispose: whether the train was braked, as it is by the
-// check when the pattern speed is at or below 45, and by the fail-safe outputs without a script.
-// `messages` receives what the debug channel carried.
-bool pattern_check_brakes(const plugin_api& api, std::vector<std::string>& messages) {
+// Copies `files` into `dir` (made anew), by their wide names.
+bool copy_into(const std::wstring& dir, const std::vector<std::string>& files) {
+    CreateDirectoryW(dir.c_str(), nullptr);
+    bool copied = true;
+    for (const std::string& file : files) {
+        const std::wstring name = wide(file.substr(file.find_last_of("\\/") + 1));
+        copied = copied && CopyFileW(wide(file).c_str(), (dir + name).c_str(), FALSE);
+    }
+    return copied;
+}
+
+// The plug-in in the folder `dir` with `script` as its signal_pattern.nut: Load, a pattern check
+// at 45 km/h, Dispose. Whether the train was braked (by a pattern of 45 or less, or by the
+// fail-safe outputs without a script) and the script errors the debug channel carried.
+bool pattern_check_brakes(const std::wstring& dir, const std::string& dll,
+                          const std::string& script, std::string& errors) {
+    copy_into(dir, {dll});
+    std::FILE* out = _wfopen((dir + L"signal_pattern.nut").c_str(), L"wb");
+    check(out != nullptr && std::fwrite(script.data(), 1, script.size(), out) == script.size() &&
+              std::fclose(out) == 0,
+          "write the script (%ls)", dir.c_str());
+    const HMODULE module = LoadLibraryW((dir + L"talvik.dll").c_str());
+    plugin_api api{};
+    if (module == nullptr || !bind_all(module, api)) {
+        check(false, "load the plug-in from %ls (error %lu)", dir.c_str(), GetLastError());
+        return false;
+    }
     mailslot slot;
     std::int32_t panel[256] = {};
     std::int32_t sound[256] = {};
     ats::vehicle_state state{};
+    state.time = 36000000;
     api.Load();
     api.SetVehicleSpec(ats::vehicle_spec{8, 0, 2, 0, 0});
     api.Initialize(0);
     api.DoorClose();
-    state.time = 36000000;
-    for (int i = 0; i < 10; ++i) {
-        state.time += 20;
+    for (int i = 0; i < 10; ++i, state.time += 20)
         api.Elapse(state, panel, sound);
-    }
     state.speed = 45.0f;
     api.SetBeaconData(ats::beacon_data{50, 0, 600.0f, 0});
-    state.time += 20;
-    const ats::handles out = api.Elapse(state, panel, sound);
+    const ats::handles handles = api.Elapse(state, panel, sound);
     api.Dispose();
-    messages = slot.take();
-    return out.brake == 9;
-}
-
-std::string script_errors(const std::vector<std::string>& messages) {
-    std::string errors;
-    for (const std::string& m : messages) {
+    FreeLibrary(module);
+    errors.clear();
+    for (const std::string& m : slot.take()) {
         if (contains(m, "script error")) errors += escaped(m);
     }
-    return errors;
+    return handles.brake == 9;
 }
 
-// The DLL and its script in a folder named in ASCII, in Japanese (which code page 932 can
-// spell) and in Greek (which it cannot): the plug-in finds its script in each.
-void check_folder_names(const std::string& base, const std::string& dll,
-                        const std::vector<std::string>& beside) {
-    const struct {
-        const char* what;
-        const wchar_t* name;
-    } folders[] = {{"ASCII", L"Athens"},
-                   {"Japanese", L"\u6771\u4EAC"},
-                   {"Greek", L"\u0391\u03B8\u03AE\u03BD\u03B1"}};
-    for (const auto& f : folders) {
-        const std::wstring dir = wide(base) + L"\\" + f.name + L"\\";
-        CreateDirectoryW(dir.c_str(), nullptr);
-        const std::wstring copy = dir + L"talvik.dll";
-        bool copied = CopyFileW(wide(dll).c_str(), copy.c_str(), FALSE) != FALSE;
-        for (const std::string& file : beside) {
-            const std::string name = file.substr(file.find_last_of("\\/") + 1);
-            copied &= CopyFileW(wide(file).c_str(), (dir + wide(name)).c_str(), FALSE) != FALSE;
-        }
-        check(copied, "copy the plug-in into the %s folder (error %lu)", f.what, GetLastError());
-        const HMODULE module = LoadLibraryW(copy.c_str());
-        check(module != nullptr, "load the plug-in from the %s folder (error %lu)", f.what,
-              GetLastError());
-        plugin_api api{};
-        if (module == nullptr || !bind_all(module, api)) continue;
-        std::vector<std::string> messages;
-        const bool braked = pattern_check_brakes(api, messages);
-        check(!braked && script_errors(messages).empty(),
-              "%s folder: the script beside the plug-in runs (braked %d, \"%s\")", f.what, braked,
-              script_errors(messages).c_str());
-        FreeLibrary(module);
-    }
-}
-
-// The encoding table through this DLL: each script file compiles alike or is refused with its
-// reason on the debug channel.
-void check_script_encodings(const std::string& base, const std::string& dll) {
+// The plug-in in folders named in ASCII, in Japanese (which code page 932 spells) and in Greek
+// (which it cannot) finds its script; then the encoding table: each script file compiles as in
+// the other builds, or is refused with its reason.
+void check_folders_and_encodings(const std::string& base, const std::string& dll) {
     const std::vector<talvik_test::encoding_case> cases = talvik_test::encoding_cases();
+    std::string errors;
+    const std::pair<const char*, const wchar_t*> folders[] = {
+        {"ASCII", L"Athens"},
+        {"Japanese", L"\u6771\u4EAC"},
+        {"Greek", L"\u0391\u03B8\u03AE\u03BD\u03B1"}};
+    for (const auto& [language, name] : folders) {
+        const bool braked =
+            pattern_check_brakes(wide(base) + L"\\" + name + L"\\", dll, cases[0].bytes, errors);
+        check(!braked && errors.empty(), "in a folder named in %s: braked %d (\"%s\")", language,
+              braked, errors.c_str());
+    }
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const talvik_test::encoding_case& c = cases[i];
-        const std::string copy =
-            prepare_fresh_directory(base, "encoding " + std::to_string(i), dll, {});
+        const std::wstring dir = wide(base) + L"\\encoding " + std::to_wstring(i) + L"\\";
+        const bool braked = pattern_check_brakes(dir, dll, c.bytes, errors);
+        check(c.refusal != nullptr ? braked && contains(errors, c.refusal)
+                                   : !braked == (c.offset * 10 > 45) && errors.empty(),
+              "%s: braked %d (\"%s\")", c.name, braked, errors.c_str());
+        // talvik-sim --check-script, in 32 bits only on the UTF-16 row with its Japanese
+        // comment: every program start costs seconds under emulation.
+        if (bits == 32 && std::strcmp(c.name, "UTF-16 LE") != 0) continue;
         const std::string script =
-            copy.substr(0, copy.find_last_of('\\') + 1) + "signal_pattern.nut";
-        std::FILE* out = std::fopen(script.c_str(), "wb");
-        check(out != nullptr &&
-                  std::fwrite(c.bytes.data(), 1, c.bytes.size(), out) == c.bytes.size() &&
-                  std::fclose(out) == 0,
-              "%s: write %s", c.name, script.c_str());
-        const HMODULE module = LoadLibraryA(copy.c_str());
-        plugin_api api{};
-        if (module == nullptr || !bind_all(module, api)) {
-            check(false, "%s: load %s (error %lu)", c.name, copy.c_str(), GetLastError());
-            continue;
-        }
-        std::vector<std::string> messages;
-        const bool braked = pattern_check_brakes(api, messages);
-        const std::string errors = script_errors(messages);
-        if (c.refusal != nullptr) {
-            check(braked && contains(errors, c.refusal), "%s: refused (\"%s\"), fails safe", c.name,
-                  errors.c_str());
-        } else {
-            check(errors.empty() && braked == (c.offset * 10 <= 45),
-                  "%s: offset %d, braked %d (\"%s\")", c.name, c.offset, braked, errors.c_str());
-        }
-        FreeLibrary(module);
-    }
-}
-
-// talvik-sim --check-script on the encoding table: every row where starting a program is cheap,
-// the UTF-16 row with its Japanese comment where it is not (the 32-bit build under emulation).
-// Started at once, collected by `finish_script_checker`.
-std::vector<std::unique_ptr<child>> start_script_checker(const std::string& base,
-                                                         const std::string& sim) {
-    std::vector<std::unique_ptr<child>> runs;
-    const std::vector<talvik_test::encoding_case> cases = talvik_test::encoding_cases();
-    CreateDirectoryA((base + "\\scripts").c_str(), nullptr);
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        if (bits == 32 && std::strcmp(cases[i].name, "UTF-16 LE") != 0) {
-            runs.emplace_back();
-            continue;
-        }
-        const std::string script = base + "\\scripts\\" + std::to_string(i) + ".nut";
-        if (std::FILE* out = std::fopen(script.c_str(), "wb")) {
-            std::fwrite(cases[i].bytes.data(), 1, cases[i].bytes.size(), out);
-            std::fclose(out);
-        }
-        runs.push_back(std::make_unique<child>(
-            quoted(wide(sim)) + L" --check-script " + quoted(wide(script)), script + ".out"));
-    }
-    return runs;
-}
-
-void finish_script_checker(std::vector<std::unique_ptr<child>>& runs) {
-    const std::vector<talvik_test::encoding_case> cases = talvik_test::encoding_cases();
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        if (!runs[i]) continue;
-        const talvik_test::encoding_case& c = cases[i];
-        const int status = runs[i]->wait(120000);
-        const std::string out = runs[i]->output();
-        const std::string offset = "get_brake_pattern_offset(0.0)    = " + std::to_string(c.offset);
+            base + "\\encoding " + std::to_string(i) + "\\signal_pattern.nut";
+        child sim(quoted(tools_of_this_run.sim) + L" --check-script " + quoted(script),
+                  script + ".out");
+        const int status = sim.wait(120000);
+        const std::string out = sim.output();
+        const std::string offset = "pattern_offset(0.0)    = " + std::to_string(c.offset);
         check(c.refusal != nullptr ? status == 4 && contains(out, c.refusal)
-                                   : status == 0 && contains(out, offset),
+                                   : status == 0 && contains(out, offset.c_str()),
               "talvik-sim --check-script, %s: exit %d, \"%s\"", c.name, status, out.c_str());
     }
 }
@@ -657,24 +591,23 @@ void finish_script_checker(std::vector<std::unique_ptr<child>>& runs) {
 // talvik-dbgview --raw prints exactly what a session sends; a second listener is turned away
 // (checked where starting a program is cheap).
 void check_dbgview(const std::string& base, const std::string& dll,
-                   const std::vector<std::string>& beside, const std::string& dbgview) {
-    child viewer(quoted(wide(dbgview)) + L" --raw", base + "\\dbgview.out");
+                   const std::vector<std::string>& beside) {
+    const std::string& dbgview = tools_of_this_run.dbgview;
+    child viewer(quoted(dbgview) + L" --raw", base + "\\dbgview.out");
     bool listening = false;
     for (int i = 0; i < 600 && !listening; ++i) {
         const HANDLE h = CreateFileA(ats::debug_channel_name, GENERIC_WRITE, FILE_SHARE_READ,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        listening = h != INVALID_HANDLE_VALUE;
-        if (listening)
-            CloseHandle(h);
-        else
-            Sleep(100);
+        listening = h != INVALID_HANDLE_VALUE && CloseHandle(h);
+        if (!listening) Sleep(100);
     }
-    check(listening, "talvik-dbgview created %s within a minute", ats::debug_channel_name);
-    if (!listening) return;
-    const std::string copy = prepare_fresh_directory(base, "talvik sender", dll, beside);
-    const HMODULE module = LoadLibraryA(copy.c_str());
+    const HMODULE module =
+        LoadLibraryA(prepare_fresh_directory(base, "sender", dll, beside).c_str());
     plugin_api api{};
-    if (module == nullptr || !bind_all(module, api)) return;
+    if (!listening || module == nullptr || !bind_all(module, api)) {
+        check(false, "talvik-dbgview listening (%d), the sender loaded", listening);
+        return;
+    }
     run_short_session(api);
     FreeLibrary(module);
     std::string expected;
@@ -683,44 +616,36 @@ void check_dbgview(const std::string& base, const std::string& dll,
     for (int i = 0; i < 300 && viewer.output().size() < expected.size(); ++i)
         Sleep(100);
     if (bits == 64) {
-        child second(quoted(wide(dbgview)) + L" --raw", base + "\\dbgview-second.out");
+        child second(quoted(dbgview) + L" --raw", base + "\\dbgview-second.out");
         const int status = second.wait(60000);
         check(status == 1 && contains(second.output(), "another listener already holds"),
               "a second talvik-dbgview: exit %d, \"%s\"", status, second.output().c_str());
     }
-    viewer.stop();
     check(viewer.output() == expected, "talvik-dbgview --raw printed \"%s\"",
           escaped(viewer.output()).c_str());
 }
 
 // talvik-sim, copied with the plug-in into a folder named in Greek, runs the default journey
 // (its CSV file is compared with the Linux build's afterwards), shows the plug-in's debug lines
-// and hands its plot to the plotter found on the search path.
+// and hands its plot to the plotter it finds on the search path.
 void check_sim_in_greek_folder(const std::string& base, const std::string& dll,
-                               const std::vector<std::string>& beside, const package_tools& t) {
+                               std::vector<std::string> beside) {
+    const package_tools& t = tools_of_this_run;
     const std::wstring dir = wide(base) + L"\\\u0391\u03B8\u03AE\u03BD\u03B1 sim\\";
-    CreateDirectoryW(dir.c_str(), nullptr);
-    bool copied = CopyFileW(wide(t.sim).c_str(), (dir + L"talvik-sim.exe").c_str(), FALSE) &&
-                  CopyFileW(wide(dll).c_str(), (dir + L"talvik.dll").c_str(), FALSE);
-    for (const std::string& file : beside) {
-        const std::string name = file.substr(file.find_last_of("\\/") + 1);
-        copied = copied && CopyFileW(wide(file).c_str(), (dir + wide(name)).c_str(), FALSE);
-    }
-    const std::string plotter_dir = base + "\\plot tools";
-    CreateDirectoryA(plotter_dir.c_str(), nullptr);
-    copied = copied && CopyFileA(t.gnuplot.c_str(), (plotter_dir + "\\gnuplot.exe").c_str(), FALSE);
+    beside.push_back(dll);
+    beside.push_back(t.sim);
+    const std::string plotter = base + "\\plot tools";
+    const bool copied = copy_into(dir, beside) && copy_into(wide(plotter + "\\"), {t.gnuplot});
     check(copied, "copy talvik-sim, the plug-in and the plotter (error %lu)", GetLastError());
-
-    char old_path[32767] = {};
-    GetEnvironmentVariableA("PATH", old_path, sizeof old_path);
-    SetEnvironmentVariableA("PATH", (plotter_dir + ";" + old_path).c_str());
+    char path[32767] = {};
+    GetEnvironmentVariableA("PATH", path, sizeof path);
+    SetEnvironmentVariableA("PATH", (plotter + ";" + path).c_str());
     const std::string png = base + "\\journey.png";
-    DeleteFileA(png.c_str());
-    child sim(quoted(dir + L"talvik-sim.exe") + L" --debug --csv " + quoted(wide(t.journey_csv)) +
-                  L" --plot " + quoted(wide(png)),
+    child sim(L"\"" + dir + L"talvik-sim.exe\" --debug --csv " + quoted(t.journey_csv) +
+                  L" --plot " + quoted(png),
               base + "\\journey.out");
     const int status = sim.wait(300000);
-    SetEnvironmentVariableA("PATH", old_path);
+    SetEnvironmentVariableA("PATH", path);
     const std::string out = sim.output();
     check(status == 0 && contains(out, "~ debug: talvik > instance created.") &&
               !contains(out, "script error") && !contains(out, "fail-safe"),
@@ -735,7 +660,7 @@ DWORD WINAPI idle_thread(LPVOID) { return 0; }
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    package_tools tools;
+    package_tools& tools = tools_of_this_run;
     int first = 1;
     for (; first + 1 < argc && std::strncmp(argv[first], "--", 2) == 0; first += 2) {
         const std::string option = argv[first];
@@ -758,10 +683,6 @@ int main(int argc, char** argv) {
     const std::string work = argv[first + 1];
     const std::string csv = argv[first + 2];
     const std::vector<std::string> beside(argv + first + 3, argv + argc);
-    // The script checker runs beside the checks in this process: it needs no mailslot.
-    std::vector<std::unique_ptr<child>> script_checks;
-    if (!tools.sim.empty()) script_checks = start_script_checker(work, tools.sim);
-
     const std::string dll = prepare_fresh_directory(
         work, "talvik " + std::to_string(bits) + "-bit host", dll_source, beside);
 
@@ -796,11 +717,14 @@ int main(int argc, char** argv) {
     FreeLibrary(module);
     check_script_is_looked_up_beside_the_dll(work, dll_source);
     check_double_byte_file_name(work, dll_source, beside);
-    check_folder_names(work, dll_source, beside);
-    check_script_encodings(work, dll_source);
-    finish_script_checker(script_checks);
-    if (!tools.dbgview.empty()) check_dbgview(work, dll_source, beside, tools.dbgview);
-    if (!tools.sim.empty()) check_sim_in_greek_folder(work, dll_source, beside, tools);
+    if (tools.sim.empty() || tools.dbgview.empty() || tools.gnuplot.empty() ||
+        tools.journey_csv.empty()) {
+        check(false, "the package's tools were not named (--sim, --dbgview, --gnuplot, --journey)");
+    } else {
+        check_folders_and_encodings(work, dll_source);
+        check_dbgview(work, dll_source, beside);
+        check_sim_in_greek_folder(work, dll_source, beside);
+    }
 
     std::printf("%d-bit host: %d checks, %d failed\n", bits, checks, failures);
     return failures == 0 ? 0 : 1;
