@@ -45,6 +45,13 @@ std::string call_failure(const char* function, const ats::SquirrelError& e) {
     return std::string(function) + " fails: " + desc;
 }
 
+// As at a frame after an arming beacon: the top-level code runs, then the lookup.
+float permitted_at(const ats::SquirrelObject& script, double distance, float brake_offset) {
+    ats::ScriptVM::run(script);
+    return ats::SquirrelFunction(contract_functions[2])(0.0f, 0.0, distance,
+                                                        static_cast<double>(brake_offset));
+}
+
 } // namespace
 
 bool check_script(const std::string& path, std::FILE* out) {
@@ -91,10 +98,7 @@ bool check_script(const std::string& path, std::FILE* out) {
     for (double distance : table_distances) {
         float permitted = 0.0f;
         try {
-            // As at a frame after an arming beacon: the top-level code runs, then the lookup.
-            ats::ScriptVM::run(script);
-            permitted = ats::SquirrelFunction(contract_functions[2])(
-                0.0f, 0.0, distance, static_cast<double>(brake_offset));
+            permitted = permitted_at(script, distance, brake_offset);
         } catch (const ats::SquirrelError& e) {
             return complain(path, call_failure(contract_functions[2], e) + " at distance " +
                                       std::to_string(static_cast<int>(distance)) + " m");
@@ -102,6 +106,22 @@ bool check_script(const std::string& path, std::FILE* out) {
         std::fprintf(out, "  %12.0f  %16.1f\n", distance, static_cast<double>(permitted));
     }
     return true;
+}
+
+pattern_curve evaluate_pattern(const std::string& path, const std::vector<double>& distances) {
+    pattern_curve curve;
+    vm_session session;
+    try {
+        const ats::SquirrelObject script = ats::ScriptVM::compile_file(path.c_str());
+        ats::ScriptVM::run(script);
+        const float brake_offset = ats::SquirrelFunction(contract_functions[0])(0.0f);
+        for (double distance : distances)
+            curve.permitted.push_back(permitted_at(script, distance, brake_offset));
+    } catch (const ats::SquirrelError& e) {
+        curve.permitted.clear();
+        curve.error = e.desc != nullptr ? e.desc : "unknown error";
+    }
+    return curve;
 }
 
 } // namespace sim

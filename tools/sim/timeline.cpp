@@ -193,9 +193,15 @@ std::string describe_event(const action& a, std::int32_t emergency) {
 }
 
 void timeline_printer::line(const moment& at, const char* mark, const std::string& text) {
-    std::fprintf(out_, "%9.2f s %9.1f m %6.1f km/h  %s %s\n",
-                 static_cast<double>(at.elapsed_ms) / 1000.0, at.location, at.speed, mark,
-                 text.c_str());
+    char head[1024]; // room for any double a scenario can give
+    std::snprintf(head, sizeof head, "%9.2f s %9.1f m %6.1f km/h  %s ",
+                  static_cast<double>(at.elapsed_ms) / 1000.0, at.location, at.speed, mark);
+    emit(at.frame, head + text);
+}
+
+void timeline_printer::emit(std::int64_t frame, const std::string& text) {
+    if (out_ != nullptr) std::fprintf(out_, "%s\n", text.c_str());
+    if (lines_ != nullptr) lines_->push_back({frame, text});
 }
 
 void timeline_printer::on_start(const scenario& s, std::int32_t plugin_version) {
@@ -204,13 +210,16 @@ void timeline_printer::on_start(const scenario& s, std::int32_t plugin_version) 
     last_gate_text_.clear();
     last_monitor_.clear();
     failing_ = false;
-    std::fprintf(out_, "== %s (%s)\n", s.name.c_str(), s.source.c_str());
-    std::fprintf(out_,
-                 "   plug-in version 0x%" PRIx32 "; brake notches %" PRId32 " (emergency %" PRId32
-                 "), confirm from notch %" PRId32 "; frame %" PRId32 " ms\n",
-                 static_cast<std::uint32_t>(plugin_version), s.spec.brake_notches,
-                 s.emergency_brake(), s.spec.ats_notch, s.frame_ms);
-    std::fprintf(out_, "%11s %11s %11s\n", "time", "position", "speed");
+    emit(-1, "== " + s.name + " (" + s.source + ")");
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "   plug-in version 0x%" PRIx32 "; brake notches %" PRId32 " (emergency %" PRId32
+                  "), confirm from notch %" PRId32 "; frame %" PRId32 " ms",
+                  static_cast<std::uint32_t>(plugin_version), s.spec.brake_notches,
+                  s.emergency_brake(), s.spec.ats_notch, s.frame_ms);
+    emit(-1, text);
+    std::snprintf(text, sizeof text, "%11s %11s %11s", "time", "position", "speed");
+    emit(-1, text);
 }
 
 void timeline_printer::on_event(const moment& at, const event& e, const scenario& s) {
@@ -260,14 +269,14 @@ void timeline_printer::on_finish(const run_summary& summary, const scenario& s) 
     }
     line(summary.end, "=", "end after " + std::to_string(summary.frames) + " frames" + why);
     for (const event* e : summary.never_happened) {
-        std::fprintf(out_, "   never happened: line %d: %s\n", e->line,
-                     describe_event(e->what, s.emergency_brake()).c_str());
+        emit(summary.end.frame, "   never happened: line " + std::to_string(e->line) + ": " +
+                                    describe_event(e->what, s.emergency_brake()));
     }
     if (summary.failed_frames > 0) {
-        std::fprintf(out_, "   the plug-in failed %" PRId64 " frame(s); --debug shows why\n",
-                     summary.failed_frames);
+        emit(summary.end.frame, "   the plug-in failed " + std::to_string(summary.failed_frames) +
+                                    " frame(s); --debug shows why");
     }
-    std::fflush(out_);
+    if (out_ != nullptr) std::fflush(out_);
 }
 
 } // namespace sim
