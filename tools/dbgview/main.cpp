@@ -79,17 +79,16 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     };
     std::string message;
-    for (;;) {
+    while (!dbgview::interrupted()) {
         if (listener.wait(message, error)) {
             show(message);
         } else if (!error.empty()) {
             std::fprintf(stderr, "talvik-dbgview: %s\n", error.c_str());
             return 1;
-        } else if (dbgview::interrupted()) {
-            // What had already arrived is still shown.
-            while (listener.receive(message))
-                show(message);
-            return 0;
         }
     }
+    // Once interrupted, what had already arrived is still shown.
+    while (listener.receive(message))
+        show(message);
+    return 0;
 }

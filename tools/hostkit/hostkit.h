@@ -38,6 +38,11 @@ struct plugin_api {
 // File name of the plug-in library on this platform ("libtalvik.so" or "talvik.dll").
 const char* library_file_name();
 
+// Directory of the running program, with a trailing separator; empty when unknown. On Windows
+// as the ANSI code page spells it: a path below it opens by its full name here even where that
+// spelling lost characters.
+std::string program_dir();
+
 // True for a regular file.
 bool file_exists(const std::string& path);
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstddef>
 #include <cstring>
 
@@ -17,6 +18,16 @@
 namespace hostkit {
 
 const char* library_file_name() { return "libtalvik.so"; }
+
+std::string program_dir() {
+    char path[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return {};
+    path[n] = '\0';
+    const char* slash = std::strrchr(path, '/');
+    return slash == nullptr ? std::string()
+                            : std::string(path, static_cast<std::size_t>(slash + 1 - path));
+}
 
 bool file_exists(const std::string& path) {
     struct stat st {};

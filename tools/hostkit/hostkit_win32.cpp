@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "plugin/channel_name.h"
+#include "plugin/module_path_win32.h"
 #include "tools/hostkit/hostkit.h"
 #include "tools/hostkit/os.h"
 
@@ -25,19 +26,40 @@ std::string last_error_text(DWORD code = GetLastError()) {
 
 HANDLE as_handle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
+// The program's own folder: the library beside it is found even in a folder whose name the ANSI
+// code page cannot spell.
+const ats::platform::module_directory& here() {
+    static const ats::platform::module_directory dir = [] {
+        ats::platform::module_directory d;
+        d.capture(nullptr);
+        return d;
+    }();
+    return dir;
+}
+
+using wide_path = wchar_t[2 * ats::platform::module_directory::path_size];
+
 } // namespace
 
 const char* library_file_name() { return "talvik.dll"; }
 
+std::string program_dir() { return here().ansi; }
+
 bool file_exists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    wide_path full;
+    const DWORD attributes = here().widen(path.c_str(), full, sizeof full / sizeof full[0])
+                                 ? GetFileAttributesW(full)
+                                 : GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 namespace os {
 
 void* open_library(const std::string& path, std::string& error) {
-    HMODULE library = LoadLibraryA(path.c_str());
+    wide_path full;
+    HMODULE library = here().widen(path.c_str(), full, sizeof full / sizeof full[0])
+                          ? LoadLibraryW(full)
+                          : LoadLibraryA(path.c_str());
     if (library == nullptr) error = last_error_text();
     return reinterpret_cast<void*>(library);
 }

@@ -186,7 +186,7 @@ std::string script_beside(const std::string& library_path) {
 // Where to look for the library when none is named: beside the simulator, then the build's.
 std::vector<std::string> default_library_paths() {
     std::vector<std::string> paths;
-    const std::string here = sim::os::executable_dir();
+    const std::string here = hostkit::program_dir();
     if (!here.empty()) paths.push_back(here + hostkit::library_file_name());
 #ifdef TALVIK_BUILT_LIBRARY
     paths.push_back(TALVIK_BUILT_LIBRARY);

@@ -478,7 +478,12 @@ std::vector<parse_error> load_scenario_file(const std::string& path, scenario& o
     std::ostringstream text;
     text << in.rdbuf();
     if (in.bad()) return {{path, 0, "cannot read the scenario file"}};
-    return parse_scenario(text.str(), path, out);
+    // Editors on Windows often start a UTF-8 file with an invisible byte-order mark.
+    const std::string_view utf8_mark = "\xEF\xBB\xBF";
+    const std::string whole = text.str();
+    std::string_view all = whole;
+    if (all.substr(0, utf8_mark.size()) == utf8_mark) all.remove_prefix(utf8_mark.size());
+    return parse_scenario(all, path, out);
 }
 
 const char* key_name(std::int32_t key) { return ats::cab::key_meaning_of(key); }

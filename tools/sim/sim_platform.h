@@ -1,14 +1,11 @@
 // The few operating-system services the simulator needs beyond the host kit, behind one header:
-// its own directory, finding and piping to a program.
+// finding and piping to a program.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
 namespace sim::os {
-
-// Directory of the running executable, with a trailing separator; empty when unknown.
-std::string executable_dir();
 
 // Full path of a program found on the search path; empty when it is not there.
 std::string find_program(const char* name);

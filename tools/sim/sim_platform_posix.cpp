@@ -1,8 +1,7 @@
-// Operating-system services on Linux: /proc/self/exe, the search path, popen.
+// Operating-system services on Linux: the search path, popen.
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <climits>
 #include <csignal>
 #include <cstddef>
 #include <cstdlib>
@@ -12,16 +11,6 @@
 #include "tools/sim/sim_platform.h"
 
 namespace sim::os {
-
-std::string executable_dir() {
-    char path[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return {};
-    path[n] = '\0';
-    const char* slash = std::strrchr(path, '/');
-    return slash == nullptr ? std::string()
-                            : std::string(path, static_cast<std::size_t>(slash + 1 - path));
-}
 
 std::string find_program(const char* name) {
     const char* path = std::getenv("PATH");

@@ -1,4 +1,4 @@
-// Operating-system services on Windows: the module's file name, SearchPathA, _popen.
+// Operating-system services on Windows: SearchPathA, _popen.
 #include <windows.h>
 
 #include <cstdio>
@@ -6,15 +6,6 @@
 #include "tools/sim/sim_platform.h"
 
 namespace sim::os {
-
-std::string executable_dir() {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return {};
-    std::string dir(path, n);
-    const std::size_t cut = dir.find_last_of("\\/");
-    return cut == std::string::npos ? std::string() : dir.substr(0, cut + 1);
-}
 
 std::string find_program(const char* name) {
     char found[MAX_PATH];
