@@ -1,16 +1,20 @@
-// A test listener on the Linux debug channel, in a network namespace of its own: other test
-// processes, and an author's talvik-dbgview, share the abstract socket name otherwise.
+// A test listener on the debug channel, which keeps what it receives until taken. On Linux in a
+// network namespace of its own: other test processes, and an author's talvik-dbgview, share the
+// abstract socket name otherwise.
 #pragma once
-
-#include <sched.h>
 
 #include <string>
 #include <vector>
 
 #include "tools/hostkit/hostkit.h"
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 namespace talvik_test {
 
+#if defined(__linux__)
 // Moves this process into a private network namespace, once. False when the system refuses
 // both as root and through a user namespace.
 inline bool isolate_channel_name() {
@@ -18,10 +22,11 @@ inline bool isolate_channel_name() {
         unshare(CLONE_NEWNET) == 0 || unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0;
     return isolated;
 }
+#endif
 
 using hostkit::channel_has_listener;
 
-// Listens from construction; keeps what it receives until taken.
+// Listens from construction.
 class channel_listener : public hostkit::debug_listener {
   public:
     channel_listener() { open(error_); }

@@ -16,6 +16,7 @@
 
 #include "channel_listener.h"
 #include "plugin_host.h"
+#include "short_session.h"
 #include "sim_process.h"
 
 extern char** environ;
@@ -104,19 +105,15 @@ bool wait_for_listener() {
     return false;
 }
 
-void short_session() {
-    talvik_test::host h;
-    h.api.Initialize(-1);
-    h.api.SetSignal(5);
-}
+void short_session() { talvik_test::run_short_session(talvik_test::plugin_library::built().api()); }
 
-const char* const session_text = "dll attached.\r\n"
-                                 "QDX EC510/512 plug-in \"talvik\" \r\n"
-                                 "talvik > instance created.\r\n"
-                                 "talvik > initialized. param : -1\r\n"
-                                 "talvik > changed signal. signal : 5\r\n"
-                                 "talvik > bye.\r\n"
-                                 "dll detached.\r\n";
+// What the short session sends, as one text.
+std::string session_text() {
+    std::string text;
+    for (const std::string& line : talvik_test::short_session_lines())
+        text += line;
+    return text;
+}
 
 class Dbgview : public ::testing::Test {
   protected:
@@ -146,7 +143,7 @@ TEST_F(Dbgview, RawPrintsExactlyWhatArrivedAndASecondListenerIsTurnedAway) {
 
     viewer.interrupt();
     EXPECT_EQ(viewer.wait(), 0) << "an interruption is the normal end";
-    EXPECT_EQ(viewer.out(), session_text);
+    EXPECT_EQ(viewer.out(), session_text());
     EXPECT_EQ(viewer.err(), "");
 }
 
@@ -171,8 +168,8 @@ TEST_F(Dbgview, EachMessageIsStampedWithTheTimeOfArrival) {
         unstamped += line.substr(13);
         at = end + 2;
     }
-    EXPECT_EQ(lines, 7u);
-    EXPECT_EQ(unstamped, session_text);
+    EXPECT_EQ(lines, talvik_test::short_session_lines().size());
+    EXPECT_EQ(unstamped, session_text());
 }
 
 // The default journey sends its lines in bursts (Load, Initialize, a signal change and a beacon

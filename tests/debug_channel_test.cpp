@@ -11,25 +11,17 @@
 #include "channel_listener.h"
 #include "plugin/debug_channel.h"
 #include "plugin_host.h"
+#include "short_session.h"
 
-using talvik_test::cab;
-using talvik_test::channel_listener;
-using talvik_test::host;
-using strings = std::vector<std::string>;
+using namespace talvik_test;
+using strings = lines;
 
 namespace {
-
-const strings load_lines = {
-    "dll attached.\r\n",
-    "QDX EC510/512 plug-in \"talvik\" \r\n",
-    "talvik > instance created.\r\n",
-};
-const strings dispose_lines = {"talvik > bye.\r\n", "dll detached.\r\n"};
 
 class DebugChannel : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!talvik_test::isolate_channel_name()) {
+        if (!isolate_channel_name()) {
             GTEST_SKIP() << "no private network namespace here: the channel name would be "
                             "shared with every other process";
         }
@@ -40,44 +32,17 @@ std::string signal_line(int aspect) {
     return "talvik > changed signal. signal : " + std::to_string(aspect) + "\r\n";
 }
 
-strings joined(std::initializer_list<strings> parts) {
-    strings all;
-    for (const strings& p : parts)
-        all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
-
 } // namespace
 
 TEST_F(DebugChannel, AListenerReceivesEveryLineOfASessionAsOneMessage) {
     channel_listener listener;
     ASSERT_TRUE(listener.is_open()) << listener.error();
-    {
-        host h;
-        listener.collect();
-        h.api.SetVehicleSpec(ats::vehicle_spec{8, 0, 2, 0, 0});
-        h.api.Initialize(-1);
-        h.state.time = 36000000;
-        h.state.location = 1234.5;
-        h.frames(3);
-        h.api.SetSignal(3);
-        listener.collect();
-        h.beacon(talvik_test::beacon::alarm, 2, 12.5f, 7);
-        listener.collect();
-        h.frames(2);
-    }
-    const strings expected =
-        joined({load_lines,
-                {"talvik > initialized. param : -1\r\n", "talvik > changed signal. signal : 3\r\n",
-                 "talvik > passed beacon.------\r\n", "location : 1234.500000\r\n",
-                 "   type : 0\r\n", "   signal : 2\r\n", "   distance : 12.500000\r\n",
-                 "   optional : 7\r\n", "-----------------------------\r\n"},
-                dispose_lines});
-    EXPECT_EQ(listener.take(), expected);
+    run_short_session(plugin_library::built().api(), [&] { listener.collect(); });
+    EXPECT_EQ(listener.take(), short_session_lines());
 }
 
 TEST_F(DebugChannel, WithoutAListenerAtLoadTheRunStaysSilentUntilTheNextLoad) {
-    auto& api = talvik_test::plugin_library::built().api();
+    auto& api = plugin_library::built().api();
     api.Load();
     channel_listener listener; // arrives after Load: the channel is already off
     ASSERT_TRUE(listener.is_open()) << listener.error();
@@ -95,7 +60,7 @@ TEST_F(DebugChannel, WithoutAListenerAtLoadTheRunStaysSilentUntilTheNextLoad) {
 TEST_F(DebugChannel, AListenerThatGoesAwaySwitchesTheChannelOffForTheRestOfTheRun) {
     auto listener = std::make_unique<channel_listener>();
     ASSERT_TRUE(listener->is_open()) << listener->error();
-    auto& api = talvik_test::plugin_library::built().api();
+    auto& api = plugin_library::built().api();
     api.Load();
     EXPECT_EQ(listener->take(), load_lines);
 
@@ -111,8 +76,7 @@ TEST_F(DebugChannel, AListenerThatGoesAwaySwitchesTheChannelOffForTheRestOfTheRu
     api.Load();
     api.SetSignal(4);
     api.Dispose();
-    EXPECT_EQ(newcomer.take(),
-              joined({load_lines, {"talvik > changed signal. signal : 4\r\n"}, dispose_lines}));
+    EXPECT_EQ(newcomer.take(), joined({load_lines, {signal_line(4)}, dispose_lines}));
 }
 
 // The socket queues only ten datagrams: a listener that is not scheduled at once would
@@ -172,7 +136,7 @@ TEST_F(DebugChannel, AnOverflowLosesTheLinesThatDoNotFitAndSaysHowManyOnceDraine
 }
 
 TEST_F(DebugChannel, DisposeHandsOverTheLastLinesButWaitsOnlyBriefly) {
-    auto& api = talvik_test::plugin_library::built().api();
+    auto& api = plugin_library::built().api();
     for (const bool reading : {true, false}) {
         SCOPED_TRACE(reading ? "a listener that reads" : "a listener that never reads");
         channel_listener listener;

@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
             std::perror(argv[2]);
             return 1;
         }
-        talvik_test::parity_session<talvik_test::plugin_api>(library.api(), out).run();
+        talvik_test::parity_session(library.api(), out).run();
         return std::fclose(out) == 0 ? 0 : 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "talvik_parity: %s\n", error.what());

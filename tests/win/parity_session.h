@@ -7,13 +7,13 @@
 #include <cstdio>
 
 #include "plugin/host_types.h"
+#include "tools/hostkit/hostkit.h"
 
 namespace talvik_test {
 
-// `Api` holds the sixteen exports as callable members, in whatever calling convention.
-template <typename Api> class parity_session {
+class parity_session {
   public:
-    parity_session(const Api& api, std::FILE* out) : api_(api), out_(out) {}
+    parity_session(const hostkit::plugin_api& api, std::FILE* out) : api_(api), out_(out) {}
 
     void run() {
         std::fprintf(out_, "frame,brake,power,reverser,const_speed");
@@ -160,7 +160,7 @@ template <typename Api> class parity_session {
         }
     }
 
-    const Api& api_;
+    const hostkit::plugin_api& api_;
     std::FILE* out_;
     ats::vehicle_state state_{};
     ats::handles out_handles_{};

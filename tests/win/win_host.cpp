@@ -14,10 +14,13 @@
 #include <utility>
 #include <vector>
 
-#include "plugin/channel_name.h"
+#include "channel_listener.h"
 #include "plugin/host_types.h"
 #include "script_encodings.h"
+#include "short_session.h"
+#include "tools/hostkit/hostkit.h"
 #include "win/parity_session.h"
+#include "wiring/cab.h"
 
 namespace {
 
@@ -50,50 +53,17 @@ std::string escaped(const std::string& text) {
     return out;
 }
 
-struct plugin_api {
-    void(__stdcall* Load)();
-    void(__stdcall* Dispose)();
-    std::int32_t(__stdcall* GetPluginVersion)();
-    void(__stdcall* SetVehicleSpec)(ats::vehicle_spec);
-    void(__stdcall* Initialize)(std::int32_t);
-    ats::handles(__stdcall* Elapse)(ats::vehicle_state, std::int32_t*, std::int32_t*);
-    void(__stdcall* SetPower)(std::int32_t);
-    void(__stdcall* SetBrake)(std::int32_t);
-    void(__stdcall* SetReverser)(std::int32_t);
-    void(__stdcall* KeyDown)(std::int32_t);
-    void(__stdcall* KeyUp)(std::int32_t);
-    void(__stdcall* HornBlow)(std::int32_t);
-    void(__stdcall* DoorOpen)();
-    void(__stdcall* DoorClose)();
-    void(__stdcall* SetSignal)(std::int32_t);
-    void(__stdcall* SetBeaconData)(ats::beacon_data);
-};
+using hostkit::plugin_api;
+using talvik_test::load_lines;
+using mailslot = talvik_test::channel_listener;
+namespace beacon = ats::cab::beacon;
 
-template <typename Fn> bool bind(HMODULE module, Fn& fn, const char* name) {
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    check(fn != nullptr, "export %s is missing", name);
-    return fn != nullptr;
-}
-
-bool bind_all(HMODULE module, plugin_api& api) {
-    bool ok = true;
-    ok &= bind(module, api.Load, "Load");
-    ok &= bind(module, api.Dispose, "Dispose");
-    ok &= bind(module, api.GetPluginVersion, "GetPluginVersion");
-    ok &= bind(module, api.SetVehicleSpec, "SetVehicleSpec");
-    ok &= bind(module, api.Initialize, "Initialize");
-    ok &= bind(module, api.Elapse, "Elapse");
-    ok &= bind(module, api.SetPower, "SetPower");
-    ok &= bind(module, api.SetBrake, "SetBrake");
-    ok &= bind(module, api.SetReverser, "SetReverser");
-    ok &= bind(module, api.KeyDown, "KeyDown");
-    ok &= bind(module, api.KeyUp, "KeyUp");
-    ok &= bind(module, api.HornBlow, "HornBlow");
-    ok &= bind(module, api.DoorOpen, "DoorOpen");
-    ok &= bind(module, api.DoorClose, "DoorClose");
-    ok &= bind(module, api.SetSignal, "SetSignal");
-    ok &= bind(module, api.SetBeaconData, "SetBeaconData");
-    return ok;
+// Loads a copy of the plug-in through the host kit; a failure is a failed check.
+bool load(hostkit::plugin_library& lib, const std::string& path) {
+    std::string error;
+    const bool loaded = lib.open(path, error);
+    check(loaded, "%s", error.c_str());
+    return loaded;
 }
 
 // A directory of about 230 characters below `base`, made anew, with the DLL and the files meant
@@ -130,31 +100,6 @@ std::string prepare_fresh_directory(const std::string& base, const std::string& 
     return target;
 }
 
-// The debug mailslot, created the way a listener creates it, read without waiting.
-class mailslot {
-  public:
-    mailslot() { slot_ = CreateMailslotA(ats::debug_channel_name, 0, 0, nullptr); }
-    ~mailslot() {
-        if (slot_ != INVALID_HANDLE_VALUE) CloseHandle(slot_);
-    }
-    mailslot(const mailslot&) = delete;
-    mailslot& operator=(const mailslot&) = delete;
-
-    bool created() const { return slot_ != INVALID_HANDLE_VALUE; }
-
-    std::vector<std::string> take() {
-        std::vector<std::string> got;
-        char buffer[4096];
-        DWORD size = 0;
-        while (ReadFile(slot_, buffer, sizeof buffer, &size, nullptr))
-            got.emplace_back(buffer, size);
-        return got;
-    }
-
-  private:
-    HANDLE slot_ = INVALID_HANDLE_VALUE;
-};
-
 void compare_messages(const char* what, const std::vector<std::string>& got,
                       const std::vector<std::string>& want) {
     const std::size_t n = got.size() > want.size() ? got.size() : want.size();
@@ -166,81 +111,35 @@ void compare_messages(const char* what, const std::vector<std::string>& got,
     }
 }
 
-const std::vector<std::string> load_lines = {
-    "dll attached.\r\n",
-    "QDX EC510/512 plug-in \"talvik\" \r\n",
-    "talvik > instance created.\r\n",
-};
-
 // Load without a listener: the whole run stays silent, even once a listener appears.
 void check_silence_without_listener(const plugin_api& api) {
     api.Load();
     mailslot slot;
-    check(slot.created(), "create the mailslot (error %lu)", GetLastError());
+    check(slot.is_open(), "create the mailslot: %s", slot.error().c_str());
     api.Initialize(0);
     api.SetSignal(1);
-    api.SetBeaconData(ats::beacon_data{0, 0, 10.0f, 0});
+    api.SetBeaconData(ats::beacon_data{beacon::alarm, 0, 10.0f, 0});
     api.Dispose();
     compare_messages("run without a listener at Load", slot.take(), {});
-}
-
-// A short session: load, SetVehicleSpec, initialize, frames, a signal change, a beacon, dispose.
-void run_short_session(const plugin_api& api) {
-    std::int32_t panel[256] = {};
-    std::int32_t sound[256] = {};
-    ats::vehicle_state state{};
-    api.Load();
-    api.SetVehicleSpec(ats::vehicle_spec{8, 0, 2, 0, 0});
-    api.Initialize(-1);
-    state.time = 36000000;
-    state.location = 1234.5;
-    for (int i = 0; i < 3; ++i) {
-        state.time += 20;
-        api.Elapse(state, panel, sound);
-    }
-    api.SetSignal(3);
-    api.SetBeaconData(ats::beacon_data{0, 2, 12.5f, 7});
-    for (int i = 0; i < 2; ++i) {
-        state.time += 20;
-        api.Elapse(state, panel, sound);
-    }
-    api.Dispose();
-}
-
-// What a listener receives from the short session, one string per message.
-std::vector<std::string> short_session_lines() {
-    std::vector<std::string> want = load_lines;
-    for (const char* line :
-         {"talvik > initialized. param : -1\r\n", "talvik > changed signal. signal : 3\r\n",
-          "talvik > passed beacon.------\r\n", "location : 1234.500000\r\n", "   type : 0\r\n",
-          "   signal : 2\r\n", "   distance : 12.500000\r\n", "   optional : 7\r\n",
-          "-----------------------------\r\n", "talvik > bye.\r\n", "dll detached.\r\n"}) {
-        want.push_back(line);
-    }
-    return want;
 }
 
 // The short session with the listener present: every line, byte for byte, one per message.
 void check_session_messages(const plugin_api& api) {
     mailslot slot;
-    check(slot.created(), "create the mailslot (error %lu)", GetLastError());
-    run_short_session(api);
-    compare_messages("session with a listener", slot.take(), short_session_lines());
+    check(slot.is_open(), "create the mailslot: %s", slot.error().c_str());
+    talvik_test::run_short_session(api);
+    compare_messages("session with a listener", slot.take(), talvik_test::short_session_lines());
 }
 
 // A copy of the DLL with no script beside it reports that on Load: the script the other copy
 // found came from the DLL's own directory, not from anywhere else.
 void check_script_is_looked_up_beside_the_dll(const std::string& base, const std::string& dll) {
-    const std::string lonely = prepare_fresh_directory(base, "without a script", dll, {});
-    const HMODULE module = LoadLibraryA(lonely.c_str());
-    check(module != nullptr, "LoadLibraryA(%s) failed with error %lu", lonely.c_str(),
-          GetLastError());
-    plugin_api api{};
-    if (module == nullptr || !bind_all(module, api)) return;
+    hostkit::plugin_library lib;
+    if (!load(lib, prepare_fresh_directory(base, "without a script", dll, {}))) return;
     {
         mailslot slot;
-        api.Load();
-        api.Dispose();
+        lib.api().Load();
+        lib.api().Dispose();
         const std::vector<std::string> got = slot.take();
         const std::string error_line = "talvik > script error: ";
         check(got.size() >= 2 && got[0] == "dll attached.\r\n" &&
@@ -248,7 +147,6 @@ void check_script_is_looked_up_beside_the_dll(const std::string& base, const std
               "without a script beside the DLL, Load reports it (got %u messages, second \"%s\")",
               unsigned(got.size()), got.size() >= 2 ? escaped(got[1]).c_str() : "");
     }
-    FreeLibrary(module);
 }
 
 // Renamed to a Japanese name whose second byte in code page 932 is a backslash, the DLL still
@@ -260,23 +158,16 @@ void check_double_byte_file_name(const std::string& base, const std::string& dll
               GetACP());
         return;
     }
-    const std::string renamed =
-        prepare_fresh_directory(base, "double-byte name", dll, beside, "\x95\x5c.dll");
-    const HMODULE module = LoadLibraryA(renamed.c_str());
-    check(module != nullptr, "LoadLibraryA(%s) failed with error %lu", renamed.c_str(),
-          GetLastError());
-    plugin_api api{};
-    if (module == nullptr || !bind_all(module, api)) return;
-    {
-        mailslot slot;
-        api.Load();
-        api.Dispose();
-        std::vector<std::string> want = load_lines;
-        want.push_back("talvik > bye.\r\n");
-        want.push_back("dll detached.\r\n");
-        compare_messages("DLL with a double-byte name", slot.take(), want);
+    hostkit::plugin_library lib;
+    if (!load(lib,
+              prepare_fresh_directory(base, "double-byte name", dll, beside, "\x95\x5c.dll"))) {
+        return;
     }
-    FreeLibrary(module);
+    mailslot slot;
+    lib.api().Load();
+    lib.api().Dispose();
+    compare_messages("DLL with a double-byte name", slot.take(),
+                     talvik_test::joined({load_lines, talvik_test::dispose_lines}));
 }
 
 #if defined(__i386__)
@@ -349,7 +240,7 @@ void check_stack_discipline(const plugin_api& api) {
     raw_call("HornBlow", reinterpret_cast<const void*>(api.HornBlow), w(0));
     raw_call("SetSignal", reinterpret_cast<const void*>(api.SetSignal), w(2));
     std::vector<std::uint32_t> beacon;
-    push_words(beacon, ats::beacon_data{21, 0, 0.0f, 1234});
+    push_words(beacon, ats::beacon_data{ats::cab::beacon::crew, 0, 0.0f, 1234});
     raw_call("SetBeaconData", reinterpret_cast<const void*>(api.SetBeaconData), beacon);
 
     constexpr std::int32_t untouched = 0x5A5A5A5A;
@@ -414,11 +305,11 @@ void check_typed_calls(const plugin_api& api) {
     state.time += 20;
     out = api.Elapse(state, panel, sound);
     check(out.power == 0, "doors open: power withheld, got %d", int(out.power));
-    api.KeyDown(3);
-    api.KeyUp(3);
+    api.KeyDown(ats::cab::key::reset);
+    api.KeyUp(ats::cab::key::reset);
     api.HornBlow(0);
     api.SetSignal(1);
-    api.SetBeaconData(ats::beacon_data{0, 1, 100.0f, 0});
+    api.SetBeaconData(ats::beacon_data{beacon::alarm, 1, 100.0f, 0});
     api.Dispose();
     check(api.GetPluginVersion() == 0x20000, "GetPluginVersion after Dispose");
 }
@@ -520,12 +411,14 @@ bool pattern_check_brakes(const std::wstring& dir, const std::string& dll,
     check(out != nullptr && std::fwrite(script.data(), 1, script.size(), out) == script.size() &&
               std::fclose(out) == 0,
           "write the script (%ls)", dir.c_str());
+    hostkit::plugin_library lib;
     const HMODULE module = LoadLibraryW((dir + L"talvik.dll").c_str());
-    plugin_api api{};
-    if (module == nullptr || !bind_all(module, api)) {
-        check(false, "load the plug-in from %ls (error %lu)", dir.c_str(), GetLastError());
+    std::string error = "error " + std::to_string(GetLastError());
+    if (module == nullptr || !lib.adopt(module, "talvik.dll", error)) {
+        check(false, "load the plug-in from %ls (%s)", dir.c_str(), error.c_str());
         return false;
     }
+    const plugin_api& api = lib.api();
     mailslot slot;
     std::int32_t panel[256] = {};
     std::int32_t sound[256] = {};
@@ -538,15 +431,14 @@ bool pattern_check_brakes(const std::wstring& dir, const std::string& dll,
     for (int i = 0; i < 10; ++i, state.time += 20)
         api.Elapse(state, panel, sound);
     state.speed = 45.0f;
-    api.SetBeaconData(ats::beacon_data{50, 0, 600.0f, 0});
+    api.SetBeaconData(ats::beacon_data{beacon::pattern_check, 0, 600.0f, 0});
     const ats::handles handles = api.Elapse(state, panel, sound);
     api.Dispose();
-    FreeLibrary(module);
     errors.clear();
     for (const std::string& m : slot.take()) {
         if (contains(m, "script error")) errors += escaped(m);
     }
-    return handles.brake == 9;
+    return handles.brake == ats::cab::emergency_position(8);
 }
 
 // The plug-in in folders named in ASCII, in Japanese (which code page 932 spells) and in Greek
@@ -594,24 +486,17 @@ void check_dbgview(const std::string& base, const std::string& dll,
                    const std::vector<std::string>& beside) {
     const std::string& dbgview = tools_of_this_run.dbgview;
     child viewer(quoted(dbgview) + L" --raw", base + "\\dbgview.out");
-    bool listening = false;
-    for (int i = 0; i < 600 && !listening; ++i) {
-        const HANDLE h = CreateFileA(ats::debug_channel_name, GENERIC_WRITE, FILE_SHARE_READ,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        listening = h != INVALID_HANDLE_VALUE && CloseHandle(h);
-        if (!listening) Sleep(100);
-    }
-    const HMODULE module =
-        LoadLibraryA(prepare_fresh_directory(base, "sender", dll, beside).c_str());
-    plugin_api api{};
-    if (!listening || module == nullptr || !bind_all(module, api)) {
+    for (int i = 0; i < 600 && !hostkit::channel_has_listener(); ++i)
+        Sleep(100);
+    hostkit::plugin_library sender;
+    const bool listening = hostkit::channel_has_listener();
+    if (!listening || !load(sender, prepare_fresh_directory(base, "sender", dll, beside))) {
         check(false, "talvik-dbgview listening (%d), the sender loaded", listening);
         return;
     }
-    run_short_session(api);
-    FreeLibrary(module);
+    talvik_test::run_short_session(sender.api());
     std::string expected;
-    for (const std::string& line : short_session_lines())
+    for (const std::string& line : talvik_test::short_session_lines())
         expected += line;
     for (int i = 0; i < 300 && viewer.output().size() < expected.size(); ++i)
         Sleep(100);
@@ -656,6 +541,37 @@ void check_sim_in_greek_folder(const std::string& base, const std::string& dll,
 
 DWORD WINAPI idle_thread(LPVOID) { return 0; }
 
+// The fresh copy, loaded from its own directory: every export typed and by hand, the mailslot
+// with and without a listener, across a thread attach, and the shared scripted session's outputs
+// written to `csv`.
+bool check_fresh_copy(const std::string& dll, const std::string& csv) {
+    hostkit::plugin_library lib;
+    if (!load(lib, dll)) return false;
+    char loaded[MAX_PATH] = {};
+    GetModuleFileNameA(static_cast<HMODULE>(lib.module()), loaded, MAX_PATH);
+    check(_stricmp(loaded, dll.c_str()) == 0, "loaded %s, not the fresh copy", loaded);
+    const plugin_api& api = lib.api();
+    check_typed_calls(api);
+#if defined(__i386__)
+    check_stack_discipline(api);
+#endif
+    check_silence_without_listener(api);
+    // A thread attach records the directory again: the script must still be found after one.
+    const HANDLE thread = CreateThread(nullptr, 0, idle_thread, nullptr, 0, nullptr);
+    check(thread != nullptr && WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0,
+          "a thread started and ended");
+    if (thread != nullptr) CloseHandle(thread);
+    check_session_messages(api);
+
+    std::FILE* out = std::fopen(csv.c_str(), "w");
+    check(out != nullptr, "open %s", csv.c_str());
+    if (out != nullptr) {
+        talvik_test::parity_session(api, out).run();
+        check(std::fclose(out) == 0, "write %s", csv.c_str());
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -686,35 +602,7 @@ int main(int argc, char** argv) {
     const std::string dll = prepare_fresh_directory(
         work, "talvik " + std::to_string(bits) + "-bit host", dll_source, beside);
 
-    const HMODULE module = LoadLibraryA(dll.c_str());
-    check(module != nullptr, "LoadLibraryA(%s) failed with error %lu", dll.c_str(), GetLastError());
-    if (module == nullptr) return 1;
-    char loaded[MAX_PATH] = {};
-    GetModuleFileNameA(module, loaded, MAX_PATH);
-    check(_stricmp(loaded, dll.c_str()) == 0, "loaded %s, not the fresh copy", loaded);
-
-    plugin_api api{};
-    if (!bind_all(module, api)) return 1;
-
-    check_typed_calls(api);
-#if defined(__i386__)
-    check_stack_discipline(api);
-#endif
-    check_silence_without_listener(api);
-    // A thread attach records the directory again: the script must still be found after one.
-    const HANDLE thread = CreateThread(nullptr, 0, idle_thread, nullptr, 0, nullptr);
-    check(thread != nullptr && WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0,
-          "a thread started and ended");
-    if (thread != nullptr) CloseHandle(thread);
-    check_session_messages(api);
-
-    std::FILE* out = std::fopen(csv.c_str(), "w");
-    check(out != nullptr, "open %s", csv.c_str());
-    if (out != nullptr) {
-        talvik_test::parity_session<plugin_api>(api, out).run();
-        check(std::fclose(out) == 0, "write %s", csv.c_str());
-    }
-    FreeLibrary(module);
+    if (!check_fresh_copy(dll, csv)) return 1;
     check_script_is_looked_up_beside_the_dll(work, dll_source);
     check_double_byte_file_name(work, dll_source, beside);
     if (tools.sim.empty() || tools.dbgview.empty() || tools.gnuplot.empty() ||

@@ -57,6 +57,9 @@ class plugin_library {
     // Loads `path` and binds the exports; false with `error` set (one line) when the file
     // cannot be loaded or lacks any of the sixteen exports.
     bool open(const std::string& path, std::string& error);
+    // Binds the exports of a module loaded elsewhere (by its wide name, say) and takes it over;
+    // false with `error` set, and the module unloaded, when it lacks any of them.
+    bool adopt(void* module, const std::string& path, std::string& error);
     const plugin_api& api() const { return api_; }
     const std::string& path() const { return path_; }
     // The loaded module (an HMODULE on Windows); null before a successful open.

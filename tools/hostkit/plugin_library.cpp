@@ -30,6 +30,10 @@ bool plugin_library::open(const std::string& path, std::string& error) {
         error = "cannot load the plug-in library " + path + ": " + why;
         return false;
     }
+    return adopt(module, path, error);
+}
+
+bool plugin_library::adopt(void* module, const std::string& path, std::string& error) {
     plugin_api api{};
     std::string missing;
     bind(module, api.Load, "Load", missing);
