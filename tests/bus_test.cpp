@@ -1,9 +1,12 @@
 // The bus's look-up rules for names that arrive at run time, and the per-frame reset.
 #include <gtest/gtest.h>
 
+#include "wiring/cab.h"
 #include "wiring/wiring.h"
 
 using namespace ats;
+using cab::sound_cmd::silent;
+using cab::sound_cmd::unchanged;
 
 TEST(Bus, UnknownNamesShareOneSpareCellThatSurvivesTheReset) {
     wiring w;
@@ -54,11 +57,11 @@ TEST(Wiring, ResetRestoresEveryRestingValue) {
     w.boolean.get(sig::cs) = true;
     w.reset();
     EXPECT_EQ(w.panel.get(sig::eblp), 0);
-    EXPECT_EQ(w.command.get(sig::const_speed), 2);
-    EXPECT_EQ(w.output.get(sig::const_speed), 2);
-    EXPECT_EQ(w.sound.get(sig::leave), 2);
-    EXPECT_EQ(w.sound.get(sig::ebbz), -10000);
-    EXPECT_EQ(w.sound.get(sig::ats_s_bell_reverb), 2);
+    EXPECT_EQ(w.command.get(sig::const_speed), cab::const_speed_resting);
+    EXPECT_EQ(w.output.get(sig::const_speed), cab::const_speed_resting);
+    EXPECT_EQ(w.sound.get(sig::leave), unchanged);
+    EXPECT_EQ(w.sound.get(sig::ebbz), silent);
+    EXPECT_EQ(w.sound.get(sig::ats_s_bell_reverb), unchanged);
     EXPECT_TRUE(w.boolean.get(sig::lv));
     EXPECT_FALSE(w.boolean.get(sig::cs));
 }

@@ -48,7 +48,7 @@ TEST_F(DebugChannel, WithoutAListenerAtLoadTheRunStaysSilentUntilTheNextLoad) {
     ASSERT_TRUE(listener.is_open()) << listener.error();
     api.Initialize(0);
     api.SetSignal(1);
-    api.SetBeaconData(ats::beacon_data{0, 0, 10.0f, 0});
+    api.SetBeaconData(ats::beacon_data{beacon::alarm, 0, 10.0f, 0});
     api.Dispose();
     EXPECT_EQ(listener.take(), strings{});
 

@@ -20,11 +20,11 @@ TEST(Lifecycle, ExportsCalledOutOfOrderDoNotCrash) {
     api.Dispose();
     api.Dispose();
     api.SetPower(3);
-    api.KeyDown(2);
-    api.KeyUp(2);
+    api.KeyDown(key::eb_acknowledge);
+    api.KeyUp(key::eb_acknowledge);
     api.HornBlow(0);
     api.SetSignal(0);
-    api.SetBeaconData(ats::beacon_data{0, 0, 100.0f, 0});
+    api.SetBeaconData(ats::beacon_data{beacon::alarm, 0, 100.0f, 0});
     std::int32_t panel[256] = {};
     std::int32_t sound[256] = {};
     ats::vehicle_state state{};

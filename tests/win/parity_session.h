@@ -8,8 +8,12 @@
 
 #include "plugin/host_types.h"
 #include "tools/hostkit/hostkit.h"
+#include "wiring/cab.h"
 
 namespace talvik_test {
+
+namespace beacon = ats::cab::beacon;
+namespace key = ats::cab::key;
 
 class parity_session {
   public:
@@ -47,35 +51,39 @@ class parity_session {
         frames(5, 20);
 
         // Monitor beacons: train number, stop station, section sound and the like.
-        const std::int32_t monitor_types[] = {21, 140, 141, 142, 143, 144, 145, 147, 150, 160};
-        for (std::int32_t t : monitor_types) {
-            api_.SetBeaconData(ats::beacon_data{t, 0, 0.0f, t * 7 + 3});
+        const auto monitor_beacon = [this](std::int32_t type) {
+            api_.SetBeaconData(ats::beacon_data{type, 0, 0.0f, type * 7 + 3});
             frames(3, 20);
-        }
+        };
+        monitor_beacon(beacon::crew);
+        for (int digit = 0; digit < ats::cab::panel::train_number_digits; ++digit)
+            monitor_beacon(beacon::train_number + digit);
+        for (const std::int32_t type : {beacon::max_speed, beacon::stop_station, beacon::section})
+            monitor_beacon(type);
 
         // A stop signal: alarm, confirmation with the brake applied, then the pattern checks.
         api_.SetSignal(0);
-        api_.SetBeaconData(ats::beacon_data{0, 0, 620.0f, 0});
+        api_.SetBeaconData(ats::beacon_data{beacon::alarm, 0, 620.0f, 0});
         frames(40, 33);
         api_.SetBrake(3);
         frames(2, 20);
-        api_.KeyDown(0);
+        api_.KeyDown(key::confirm);
         frames(3, 20);
-        api_.KeyUp(0);
+        api_.KeyUp(key::confirm);
         frames(3, 20);
-        api_.SetBeaconData(ats::beacon_data{1, 0, 400.0f, 0});
-        api_.SetBeaconData(ats::beacon_data{50, 0, 300.0f, 45});
-        api_.SetBeaconData(ats::beacon_data{55, 0, 0.0f, 60});
-        api_.SetBeaconData(ats::beacon_data{56, 0, 0.0f, 30});
+        api_.SetBeaconData(ats::beacon_data{beacon::trip, 0, 400.0f, 0});
+        api_.SetBeaconData(ats::beacon_data{beacon::pattern_check, 0, 300.0f, 45});
+        api_.SetBeaconData(ats::beacon_data{beacon::braking_speed_check, 0, 0.0f, 60});
+        api_.SetBeaconData(ats::beacon_data{beacon::alarm_speed_check, 0, 0.0f, 30});
         api_.SetBrake(0);
         api_.SetPower(5);
         state_.traction_value = 2.0f;
         for (int i = 0; i < 400; ++i)
             drive(0.08f, 33);
-        for (int key : {1, 3, 0}) {
-            api_.KeyDown(key);
+        for (const int pressed : {key::release, key::reset, key::confirm}) {
+            api_.KeyDown(pressed);
             frames(2, 20);
-            api_.KeyUp(key);
+            api_.KeyUp(pressed);
             frames(2, 20);
         }
 
@@ -85,9 +93,9 @@ class parity_session {
         frames(2000, 33);
         api_.HornBlow(1);
         frames(200, 33);
-        api_.KeyDown(2);
+        api_.KeyDown(key::eb_acknowledge);
         frames(3, 33);
-        api_.KeyUp(2);
+        api_.KeyUp(key::eb_acknowledge);
         frames(3, 33);
 
         // Braking to a stop, reversing slowly, and a restart of the run.
@@ -106,9 +114,9 @@ class parity_session {
         state_.time = 0; // a frame at exactly 0 has a meaning of its own
         frames(1, 0);
         frames(10, 50);
-        api_.KeyDown(35); // bit 3 again
+        api_.KeyDown(key::reset + 32); // bit 3 again
         frames(2, 20);
-        api_.KeyUp(35);
+        api_.KeyUp(key::reset + 32);
         frames(2, 20);
         api_.Dispose();
         write_row(true);
