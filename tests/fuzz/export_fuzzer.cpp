@@ -5,8 +5,6 @@
 // tagged so that small and extreme values take one byte (see the read_* functions); a stream
 // that ends early reads zeros. tests/fuzz/make_seeds.py writes the seed corpus in this format.
 #include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <array>
@@ -24,7 +22,6 @@
 #include <vector>
 
 #include "channel_listener.h"
-#include "plugin/channel_address_posix.h"
 #include "plugin_host.h"
 
 namespace {
@@ -74,52 +71,42 @@ void make_instances() {
         directories.push_back(dir);
         // A long run may name a copy of the library, so that rebuilding does not change it.
         const char* library = std::getenv("TALVIK_FUZZ_LIBRARY");
-        fs::copy_file(library ? std::string(library) : talvik_test::built_library(),
-                      fs::path(dir) / "libtalvik.so");
+        const fs::path copy = fs::path(dir) / hostkit::library_file_name();
+        fs::copy_file(library ? std::string(library) : talvik_test::built_library(), copy);
         const fs::path script = fs::path(dir) / "signal_pattern.nut";
         if (i.script == nullptr) {
             fs::copy_file(TALVIK_BUNDLED_SCRIPT, script);
         } else if (*i.script != '\0') {
             std::ofstream(script) << i.script;
         }
-        libraries.push_back(
-            std::make_unique<plugin_library>((fs::path(dir) / "libtalvik.so").string()));
+        libraries.push_back(std::make_unique<plugin_library>(copy.string()));
     }
     std::atexit(remove_directories);
 }
 
 // A debug listener, as a debug viewer creates it, so that the diagnostic lines are formatted and
-// sent too. The process moves to a network namespace of its own first: the name is machine-wide
-// otherwise, and tests running beside the fuzzer must not find a listener they did not make.
-class debug_listener {
-  public:
-    void toggle() {
-        if (fd_ >= 0) {
-            close(fd_);
-            fd_ = -1;
-            return;
-        }
-        fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_un addr;
-        const socklen_t len = ats::debug_channel_address(addr);
-        if (fd_ >= 0 && bind(fd_, reinterpret_cast<const sockaddr*>(&addr), len) != 0) {
-            close(fd_);
-            fd_ = -1;
-        }
-    }
-    // Reads what arrived, as the viewer would; a full queue makes the plug-in's sends fail.
-    void drain() {
-        char message[2048];
-        while (fd_ >= 0 && recv(fd_, message, sizeof message, 0) > 0) {
-        }
-    }
+// sent too; it comes and goes. The process moves to a network namespace of its own first: the
+// name is machine-wide otherwise, and tests running beside the fuzzer must not find a listener
+// they did not make.
+hostkit::debug_listener listener;
 
-  private:
-    int fd_ = -1;
-};
+void toggle_listener() {
+    std::string ignored;
+    if (listener.is_open()) {
+        listener.close();
+    } else {
+        listener.open(ignored);
+    }
+}
+
+// Reads what arrived, as the viewer would; a full queue makes the plug-in's sends wait or fail.
+void drain_listener() {
+    static std::string message;
+    while (listener.receive(message)) {
+    }
+}
 
 bool listening_allowed = false;
-debug_listener listener;
 
 // Sequential reader; past the end every byte is zero.
 class reader {
@@ -265,41 +252,43 @@ std::int32_t read_beacon_type(reader& r) {
     return r.raw<std::int32_t>();
 }
 
-constexpr std::int32_t sentinel = talvik_test::sentinel;
+using talvik_test::is_sound_command;
+using talvik_test::sentinel;
+namespace panel = ats::cab::panel;
 constexpr std::size_t array_size = 256;
 
-bool is_sound_command(std::int32_t v) { return v == -10000 || v == -1 || v == 1 || v == 2; }
+__attribute__((no_sanitize("coverage"))) bool is_lamp(std::int32_t v) { return v == 0 || v == 1; }
 
 // What every frame must give the host, whatever came before it. Run after every frame, so kept
 // out of the coverage instrumentation: its branches say nothing about the plug-in.
 __attribute__((no_sanitize("coverage"))) void
 check_frame(const ats::handles& out, const std::array<std::int32_t, array_size>& panel,
             const std::array<std::int32_t, array_size>& sound) {
-    static const auto panel_used = [] {
-        std::array<bool, array_size> used{};
-        for (int i : {0,   1,   8,   20,  21,  110, 111, 112, 113, 116, 117, 118, 119,
-                      120, 121, 140, 141, 142, 143, 144, 145, 147, 148, 149, 150})
-            used[static_cast<std::size_t>(i)] = true;
-        return used;
-    }();
-    static const auto sound_used = [] {
-        std::array<bool, array_size> used{};
-        for (int i : {0, 1, 2, 13, 21, 150, 160, 211, 212})
-            used[static_cast<std::size_t>(i)] = true;
-        return used;
-    }();
-    bool ok = out.const_speed == 2;
+    static const auto used = [](const auto& indices) {
+        std::array<bool, array_size> is_used{};
+        for (const std::int32_t i : indices)
+            is_used[static_cast<std::size_t>(i)] = true;
+        return is_used;
+    };
+    static const auto panel_used = used(ats::cab::panel_indices);
+    static const auto sound_used = used(ats::cab::sound_indices);
+    bool ok = out.const_speed == ats::cab::const_speed_resting;
     for (std::size_t i = 0; i < array_size; ++i) {
         if (!panel_used[i]) ok = ok && panel[i] == sentinel;
         ok = ok && (sound_used[i] ? is_sound_command(sound[i]) : sound[i] == sentinel);
     }
     // Exactly one of the white and red lamps.
-    ok = ok && (panel[0] == 0 || panel[0] == 1) && panel[0] + panel[1] == 1;
-    ok = ok && (panel[8] == 0 || panel[8] == 1) && (panel[20] == 0 || panel[20] == 1);
-    ok = ok && panel[120] == (panel[121] > 0 ? 1 : 0) && panel[121] >= 0 && panel[121] <= 3;
-    for (int i : {110, 111, 112, 113})
-        ok = ok && panel[i] >= -9 && panel[i] <= 11;
-    ok = ok && panel[118] > -60 && panel[118] < 60 && panel[119] > -60 && panel[119] < 60;
+    ok = ok && is_lamp(panel[panel::white_lamp]) &&
+         panel[panel::white_lamp] + panel[panel::red_lamp] == 1;
+    ok = ok && is_lamp(panel[panel::eb_lamp]) && is_lamp(panel[panel::emergency_brake_lamp]);
+    const std::int32_t traction = panel[panel::traction_state];
+    ok = ok && panel[panel::traction_shown] == (traction > 0 ? 1 : 0) && traction >= 0 &&
+         traction <= 3;
+    for (const std::int32_t i : {panel::position_tenths, panel::position_units,
+                                 panel::position_tens, panel::position_hundreds})
+        ok = ok && panel[i] >= -9 && panel[i] <= ats::cab::blank_digit;
+    ok = ok && panel[panel::minutes] > -60 && panel[panel::minutes] < 60 &&
+         panel[panel::seconds] > -60 && panel[panel::seconds] < 60;
     if (!ok) __builtin_trap();
 }
 
@@ -336,7 +325,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     }
     make_instances();
     listening_allowed = talvik_test::isolate_channel_name();
-    if (listening_allowed) listener.toggle();
+    if (listening_allowed) toggle_listener();
     return 0;
 }
 
@@ -417,11 +406,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case op_listener:
             // The viewer closed or started: the plug-in's next send fails, or a new Load finds it.
-            if (listening_allowed) listener.toggle();
+            if (listening_allowed) toggle_listener();
             break;
         case op_count: break;
         }
-        listener.drain();
+        drain_listener();
     }
 
     // Every input starts from libraries that are not loaded.
