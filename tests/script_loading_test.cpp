@@ -11,8 +11,7 @@
 #include "script_support.h"
 #include "scripted_library.h"
 
-using talvik_test::host;
-using talvik_test::scripted_library;
+using namespace talvik_test;
 using testing::HasSubstr;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;

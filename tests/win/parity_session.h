@@ -67,10 +67,7 @@ class parity_session {
         frames(40, 33);
         api_.SetBrake(3);
         frames(2, 20);
-        api_.KeyDown(key::confirm);
-        frames(3, 20);
-        api_.KeyUp(key::confirm);
-        frames(3, 20);
+        tap(key::confirm, 3, 20);
         api_.SetBeaconData(ats::beacon_data{beacon::trip, 0, 400.0f, 0});
         api_.SetBeaconData(ats::beacon_data{beacon::pattern_check, 0, 300.0f, 45});
         api_.SetBeaconData(ats::beacon_data{beacon::braking_speed_check, 0, 0.0f, 60});
@@ -80,12 +77,8 @@ class parity_session {
         state_.traction_value = 2.0f;
         for (int i = 0; i < 400; ++i)
             drive(0.08f, 33);
-        for (const int pressed : {key::release, key::reset, key::confirm}) {
-            api_.KeyDown(pressed);
-            frames(2, 20);
-            api_.KeyUp(pressed);
-            frames(2, 20);
-        }
+        for (const int pressed : {key::release, key::reset, key::confirm})
+            tap(pressed, 2, 20);
 
         // Vigilance: more than a minute without a driver action while moving.
         api_.SetPower(0);
@@ -93,10 +86,7 @@ class parity_session {
         frames(2000, 33);
         api_.HornBlow(1);
         frames(200, 33);
-        api_.KeyDown(key::eb_acknowledge);
-        frames(3, 33);
-        api_.KeyUp(key::eb_acknowledge);
-        frames(3, 33);
+        tap(key::eb_acknowledge, 3, 33);
 
         // Braking to a stop, reversing slowly, and a restart of the run.
         api_.SetBrake(6);
@@ -114,10 +104,7 @@ class parity_session {
         state_.time = 0; // a frame at exactly 0 has a meaning of its own
         frames(1, 0);
         frames(10, 50);
-        api_.KeyDown(key::reset + 32); // bit 3 again
-        frames(2, 20);
-        api_.KeyUp(key::reset + 32);
-        frames(2, 20);
+        tap(key::reset + 32, 2, 20); // bit 3 again
         api_.Dispose();
         write_row(true);
     }
@@ -130,6 +117,13 @@ class parity_session {
             state_.time += step_ms;
             frame();
         }
+    }
+    // The key held for `n` frames of `step_ms`, then released for as many.
+    void tap(std::int32_t k, int n, std::int32_t step_ms) {
+        api_.KeyDown(k);
+        frames(n, step_ms);
+        api_.KeyUp(k);
+        frames(n, step_ms);
     }
     // One frame of `step_ms` with the speed changed by `dv` (m/s per frame).
     void drive(float dv, std::int32_t step_ms) {
