@@ -1,6 +1,7 @@
 // The pattern protection's frame, its beacons and its calls into the pattern script.
 #include "protection/signal_pattern.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "plugin/debug_channel.h"
@@ -35,7 +36,8 @@ void signal_pattern::reset() {
     alarm_check_speed = no_check;
     active = true;
     last_bell = sound_cmd::silent;
-    brake_latch = false;
+    // A script lost with its VM keeps the protection braked until the next Load.
+    brake_latch = !script.live();
     alarm = ats_s_alarm{};
     // check_pending, check_distance and brake_offset stay: a check armed before the reset
     // still runs on the next frame.
@@ -65,8 +67,10 @@ void signal_pattern::elapse(wiring& w) {
         alarm.elapse(confirm, release, reset_pressed, counted_step_ms(e));
     brake_latch = brake_latch || out.brake;
 
-    // The latch lets go only to the reset switch with the brake in the emergency position.
-    if (w.command.get(sig::atsresw) == 1 && w.command.get(sig::brake) == emergency) {
+    // The latch lets go only to the reset switch with the brake in the emergency position, and
+    // never once the script is lost with its VM: no pattern could be checked any more.
+    if (w.command.get(sig::atsresw) == 1 && w.command.get(sig::brake) == emergency &&
+        script.live()) {
         brake_latch = false;
     }
 
@@ -120,7 +124,8 @@ bool signal_pattern::run_check(float speed) {
         const float pattern = SquirrelFunction("lookup_brake_pattern")(0.0f, 0.0, check_distance,
                                                                        brake_offset);
         check_pending = false;
-        // A pattern that is not a number never brakes.
+        // NaN would never brake, at or below the speed or not: it is a failure of the script.
+        if (std::isnan(pattern)) throw SquirrelError{"the pattern speed is not a number"};
         return pattern <= speed;
     } catch (const SquirrelError& error) {
         fail_safe(error);
@@ -129,6 +134,11 @@ bool signal_pattern::run_check(float speed) {
 }
 
 void signal_pattern::arm_check(float distance) {
+    // A lost script was reported when it went; the protection brakes until the next Load.
+    if (!script.live()) {
+        brake_latch = true;
+        return;
+    }
     try {
         ScriptVM::run(script);
         check_distance = distance;

@@ -141,14 +141,14 @@ TEST(FloatInputs, TractionValueAtTheEdges) {
 // A beacon distance that is not a number, or infinite, reaches the script as it is. The bundled
 // pattern is zero (stop) at -inf and infinite (no limit) at +inf. At NaN it is NaN: Squirrel
 // orders NaN above every number, so the script's "remaining > 0" holds, and a pattern that is
-// not a number never brakes.
+// not a number is a script failure: the protection brakes.
 TEST(FloatInputs, BeaconDistancesAtTheEdges) {
     struct row {
         float distance;
         float speed;
         bool brakes;
     };
-    const row rows[] = {{nan_f, 0.0f, false},   {nan_f, inf_f, false}, {-inf_f, 0.0f, true},
+    const row rows[] = {{nan_f, 0.0f, true},    {nan_f, inf_f, true},  {-inf_f, 0.0f, true},
                         {inf_f, 300.0f, false}, {inf_f, inf_f, true},  {FLT_MAX, 300.0f, false},
                         {-FLT_MAX, 0.0f, true}};
     for (const row& r : rows) {
