@@ -12,7 +12,7 @@ struct SquirrelError {
 
 // Holds one reference to a script value; null by default.
 class SquirrelObject {
-public:
+  public:
     SquirrelObject();
     SquirrelObject(const SquirrelObject& other);
     SquirrelObject& operator=(const SquirrelObject& other);
@@ -32,7 +32,7 @@ public:
     // counts as null and never touches the next VM.
     bool live() const;
 
-private:
+  private:
     void release();
 
     HSQOBJECT object_;
@@ -40,7 +40,7 @@ private:
 };
 
 class ScriptVM {
-public:
+  public:
     // Steps (VM instructions) that one top-level run or one function call may take. The bundled
     // script takes 22 for its top-level run and 14 for a look-up: a million is thousands of
     // times an honest curve and still ends a runaway within tens of milliseconds. Counted steps,
@@ -74,12 +74,12 @@ public:
 // its ceiling (protection/script_memory.h), the VM is abandoned: every handle to it goes dead,
 // `ScriptVM::is_open` turns false, and only `init` (the next Load) opens a VM again.
 class SquirrelFunction {
-public:
+  public:
     explicit SquirrelFunction(const SQChar* name);
     float operator()(float a);
     float operator()(float a, double b, double c, double d);
 
-private:
+  private:
     float call(const SQFloat* args, SQInteger count);
 
     const SQChar* name_;

@@ -121,8 +121,8 @@ bool signal_pattern::run_check(float speed) {
     if (!check_pending) return false;
     try {
         ScriptVM::run(script);
-        const float pattern = SquirrelFunction("lookup_brake_pattern")(0.0f, 0.0, check_distance,
-                                                                       brake_offset);
+        const float pattern =
+            SquirrelFunction("lookup_brake_pattern")(0.0f, 0.0, check_distance, brake_offset);
         check_pending = false;
         // NaN would never brake, at or below the speed or not: it is a failure of the script.
         if (std::isnan(pattern)) throw SquirrelError{"the pattern speed is not a number"};

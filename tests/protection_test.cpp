@@ -2,17 +2,22 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
+#include "channel_listener.h"
 #include "plugin_host.h"
 #include "scripted_library.h"
 
+using talvik_test::channel_listener;
 using talvik_test::host;
 using talvik_test::plugin_library;
 using talvik_test::scripted_library;
 
 namespace {
-constexpr int white = 0, red = 1;          // panel
+constexpr int white = 0, red = 1;              // panel
 constexpr int bell = 0, chime = 1, reverb = 2; // sound
 constexpr int confirm_key = 0, release_key = 1, reset_key = 3;
 constexpr std::int32_t notches = 8, emergency = 9, ats_notch = 2;
@@ -178,7 +183,8 @@ TEST(Protection, VigilanceBrakingIsTheEmergencyPositionTheResetSees) {
 TEST(Protection, BeaconsAtAnAspectOtherThanZeroOrBeforeInitializeDoNothing) {
     {
         cab h;
-        for (const std::int32_t type : {0, 1, 50}) h.beacon(type, 1, 100.0f, 0);
+        for (const std::int32_t type : {0, 1, 50})
+            h.beacon(type, 1, 100.0f, 0);
         h.beacon(-1, 0, 0.0f, 0);
         h.beacon(2, 0, 0.0f, 0);
         h.frames(300);
@@ -258,8 +264,8 @@ TEST(Protection, PatternCheckBrakesAtOrAboveThePatternSpeedOnce) {
         float distance, speed;
         bool brakes;
     };
-    for (const row r : {row{600.0f, 60.0f, true}, row{600.0f, 59.0f, false},
-                        row{600.0f, -70.0f, false}}) {
+    for (const row r :
+         {row{600.0f, 60.0f, true}, row{600.0f, 59.0f, false}, row{600.0f, -70.0f, false}}) {
         SCOPED_TRACE(r.speed);
         cab h(lib.library());
         h.speed(r.speed);
@@ -295,37 +301,98 @@ TEST(Protection, SecondArmingBeforeTheFrameWinsAndInitializeKeepsItArmed) {
 }
 
 namespace {
-const char* throwing_lookup = R"(
+// The three functions, each answering at once; a row replaces one of them after these.
+const char* const sound_functions = R"(
 function get_brake_pattern_offset(x) { return 0; }
 function get_incoming_pattern_offset(x) { return 0; }
-function lookup_brake_pattern(a, b, d, o) { throw "broken curve"; }
-)";
-const char* string_offset = R"(
-function get_brake_pattern_offset(x) { return "far"; }
-function get_incoming_pattern_offset(x) { return 0; }
-function lookup_brake_pattern(a, b, d, o) { return 1000; }
-)";
-const char* no_incoming = R"(
-function get_brake_pattern_offset(x) { return 0; }
 function lookup_brake_pattern(a, b, d, o) { return 1000; }
 )";
 } // namespace
 
-TEST(Protection, ScriptFailuresLatchTheBrakeOnceAndTheResetReleasesIt) {
-    for (const char* script : {throwing_lookup, string_offset, no_incoming}) {
-        scripted_library lib(script);
+TEST(Protection, BrokenScriptsBrakeWithTheirReportAndTheNextLoadRunsNormally) {
+    struct row {
+        const char* what;
+        const char* script; // after sound_functions
+        const char* report;
+        bool lost; // the VM is lost with the script: braked until the next Load
+    };
+    const row rows[] = {
+        {"throws", "function lookup_brake_pattern(a, b, d, o) { throw \"broken curve\"; }",
+         "SquirrelFunction<> call failed", false},
+        {"string offset", "function get_brake_pattern_offset(x) { return \"far\"; }",
+         "sq_get*() failed (type error)", false},
+        {"no incoming", "delete getroottable().get_incoming_pattern_offset;",
+         "SquirrelFunction<> call failed", false},
+        {"top-level loop", "while (true) {}",
+         "the script ran too long (more than 1000000 steps) in its top-level code", false},
+        {"offset loop", "function get_brake_pattern_offset(x) { for (;;) {} }",
+         "the script ran too long (more than 1000000 steps) in get_brake_pattern_offset", false},
+        {"incoming loop, caught",
+         "function get_incoming_pattern_offset(x) { for (;;) try { while (true) {} } catch (e) {} "
+         "}",
+         "the script ran too long (more than 1000000 steps) in get_incoming_pattern_offset", false},
+        {"lookup loop",
+         "function lookup_brake_pattern(a, b, d, o) { local v = 0.0; "
+         "while (true) { v += 1.0; } }",
+         "the script ran too long (more than 1000000 steps) in lookup_brake_pattern", false},
+        {"recursion",
+         "function lookup_brake_pattern(a, b, d, o) { return 1 + "
+         "lookup_brake_pattern(a, b, d, o); }",
+         "the script nested its calls too deeply (more than 1000) in lookup_brake_pattern", false},
+        {"NaN", "function lookup_brake_pattern(a, b, d, o) { return sqrt(-1.0); }",
+         "the pattern speed is not a number", false},
+        {"string growth",
+         "function lookup_brake_pattern(a, b, d, o) { local s = \"x\"; "
+         "while (true) s = s + s; }",
+         "the script used too much memory (more than 64 MB) in lookup_brake_pattern", true},
+        {"huge array", "function lookup_brake_pattern(a, b, d, o) { return array(1 << 28).len(); }",
+         "the script used too much memory (more than 64 MB) in lookup_brake_pattern", true},
+    };
+    const bool listening = talvik_test::isolate_channel_name();
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        scripted_library lib((std::string(sound_functions) + r.script + "\n").c_str());
+        channel_listener listener; // before Load: the channel opens only then
+        {
+            cab h(lib.library());
+            // The socket queues only a few lines: collected as a reading listener would.
+            listener.collect();
+            h.beacon(50, 0, 600.0f, 0);
+            listener.collect();
+            h.beacon(147, 0, 0.0f, 95); // still reaches the monitor after a failed arming
+            listener.collect();
+            h.frame();
+            EXPECT_TRUE(h.latched());
+            EXPECT_EQ(h.out.const_speed, 2) << "the rest of the frame ran";
+            EXPECT_EQ(h.panel[148] * 10 + h.panel[149], 95) << "the beacon reached the monitor";
+            h.api.SetBrake(emergency);
+            h.tap(reset_key);
+            h.api.SetBrake(0);
+            h.frames(3);
+            if (r.lost) {
+                EXPECT_TRUE(h.latched()) << "no reset releases a protection without its script";
+                h.start(notches, ats_notch).doors_closed(true);
+                listener.collect();
+                h.beacon(50, 0, 600.0f, 0);
+                listener.collect();
+                h.frame();
+                EXPECT_TRUE(h.latched()) << "nor does Initialize";
+            } else {
+                EXPECT_TRUE(h.quiet()) << "the broken check is not retried every frame";
+            }
+        }
+        if (listening) {
+            const std::vector<std::string> lines = listener.take();
+            const std::string report = std::string("talvik > script error: ") + r.report + "\r\n";
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), report), 1) << "reported once";
+        }
+        // Mended beside the library: the next Load runs normally.
+        lib.write_script(sound_functions);
         cab h(lib.library());
+        h.speed(80.0f);
         h.beacon(50, 0, 600.0f, 0);
-        h.beacon(147, 0, 0.0f, 95); // still reaches the monitor after a failed arming
-        h.frame();
-        EXPECT_TRUE(h.latched());
-        EXPECT_EQ(h.out.const_speed, 2) << "the rest of the frame ran";
-        EXPECT_EQ(h.panel[148] * 10 + h.panel[149], 95) << "the beacon reached the monitor";
-        h.api.SetBrake(emergency);
-        h.tap(reset_key);
-        h.api.SetBrake(0);
         h.frames(3);
-        EXPECT_TRUE(h.quiet()) << "the broken check is not retried every frame";
+        EXPECT_TRUE(h.quiet());
     }
 }
 
@@ -351,8 +418,10 @@ TEST(Protection, WithoutAUsableScriptEveryFrameBrakesWithTheRedLamp) {
         EXPECT_EQ(h.panel[white], 0);
         EXPECT_EQ(h.panel[8], 0);
         EXPECT_EQ(h.panel[121], 0);
-        for (int i : {0, 1, 13, 150, 160}) EXPECT_EQ(h.sound[i], -10000) << i;
-        for (int i : {2, 21, 211, 212}) EXPECT_EQ(h.sound[i], 2) << i;
+        for (int i : {0, 1, 13, 150, 160})
+            EXPECT_EQ(h.sound[i], -10000) << i;
+        for (int i : {2, 21, 211, 212})
+            EXPECT_EQ(h.sound[i], 2) << i;
     }
 }
 
@@ -364,7 +433,8 @@ TEST(Protection, APluginWhoseDirectoryIsTooLongToHoldReadsNoScriptFromElsewhere)
                            "function get_incoming_pattern_offset(x) { return 0; }\n"
                            "function lookup_brake_pattern(a, b, d, o) { return 1000; }\n");
     fs::path deep = outer.dir();
-    while (deep.string().size() < 300) deep /= "a-rather-long-folder-name";
+    while (deep.string().size() < 300)
+        deep /= "a-rather-long-folder-name";
     fs::create_directories(deep);
     fs::copy_file(talvik_test::built_library(), deep / "libtalvik.so");
     fs::copy_file(fs::path(outer.dir()) / "signal_pattern.nut", deep / "signal_pattern.nut");

@@ -2,7 +2,10 @@
 // functions, numeric results, top-level code that may run again and again.
 #include "tools/sim/check_script.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "protection/script_host.h"
 
@@ -37,11 +40,17 @@ bool is_function(const ats::SquirrelObject& value) {
     return type == OT_CLOSURE || type == OT_NATIVECLOSURE;
 }
 
+// What the plug-in reports for a pattern speed that is not a number.
+const ats::SquirrelError nan_text{"the pattern speed is not a number"};
+
+// Why a call of `function` failed, in a driver's words; a limit's description names the
+// function already.
 std::string call_failure(const char* function, const ats::SquirrelError& e) {
     const std::string desc = e.desc != nullptr ? e.desc : "unknown error";
     if (desc.find("type error") != std::string::npos) {
         return std::string(function) + " does not return a number";
     }
+    if (desc.find(std::string(" in ") + function) != std::string::npos) return desc;
     return std::string(function) + " fails: " + desc;
 }
 
@@ -83,23 +92,59 @@ bool check_script(const std::string& path, std::FILE* out) {
         return complain(path, call_failure(current, e));
     }
 
-    std::fprintf(out, "%s fits the plug-in's script contract.\n", path.c_str());
+    // As at a frame after an arming beacon: the top-level code runs, then the look-up. A
+    // distance whose speed is not a number, or whose run fails, breaks the contract.
+    struct row {
+        double distance;
+        float permitted = 0.0f;
+        std::string failure; // empty: a number
+    };
+    std::vector<row> rows;
+    for (double distance : table_distances) {
+        row r{distance, 0.0f, {}};
+        if (!ats::ScriptVM::is_open()) {
+            r.failure = "not run: the script's VM was lost";
+        } else {
+            try {
+                ats::ScriptVM::run(script);
+                r.permitted = ats::SquirrelFunction(contract_functions[2])(
+                    0.0f, 0.0, distance, static_cast<double>(brake_offset));
+                if (std::isnan(r.permitted))
+                    r.failure = call_failure(contract_functions[2], nan_text);
+            } catch (const ats::SquirrelError& e) {
+                r.failure = call_failure(contract_functions[2], e);
+            }
+        }
+        rows.push_back(r);
+    }
+    const auto first_failure =
+        std::find_if(rows.begin(), rows.end(), [](const row& r) { return !r.failure.empty(); });
+    const bool fits = first_failure == rows.end();
+
+    std::fprintf(out, "%s %s the plug-in's script contract.\n", path.c_str(),
+                 fits ? "fits" : "breaks");
     std::fprintf(out, "  get_brake_pattern_offset(0.0)    = %g\n", brake_offset);
     std::fprintf(out, "  get_incoming_pattern_offset(0.0) = %g\n", incoming_offset);
     std::fprintf(out, "  A train is braked when its speed is at or above the permitted speed:\n");
     std::fprintf(out, "  %12s  %16s\n", "distance (m)", "permitted speed");
-    for (double distance : table_distances) {
-        float permitted = 0.0f;
-        try {
-            // As at a frame after an arming beacon: the top-level code runs, then the lookup.
-            ats::ScriptVM::run(script);
-            permitted = ats::SquirrelFunction(contract_functions[2])(
-                0.0f, 0.0, distance, static_cast<double>(brake_offset));
-        } catch (const ats::SquirrelError& e) {
-            return complain(path, call_failure(contract_functions[2], e) + " at distance " +
-                                      std::to_string(static_cast<int>(distance)) + " m");
+    for (const row& r : rows) {
+        if (r.failure.empty()) {
+            std::fprintf(out, "  %12.0f  %16.1f\n", r.distance, static_cast<double>(r.permitted));
+        } else {
+            std::fprintf(out, "  %12.0f  %16s  <- %s\n", r.distance, "FAILS", r.failure.c_str());
         }
-        std::fprintf(out, "  %12.0f  %16.1f\n", distance, static_cast<double>(permitted));
+    }
+    std::fflush(out);
+    if (!fits) {
+        const auto failing = std::count_if(rows.begin(), rows.end(),
+                                           [](const row& r) { return !r.failure.empty(); });
+        std::string reason = first_failure->failure + " at distance " +
+                             std::to_string(static_cast<int>(first_failure->distance)) + " m";
+        if (failing > 1) {
+            reason += " (" + std::to_string(failing) + " of " + std::to_string(rows.size()) +
+                      " distances fail)";
+        }
+        return complain(path, reason);
     }
     return true;
 }
