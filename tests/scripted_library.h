@@ -9,21 +9,23 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "plugin_host.h"
 
 namespace talvik_test {
 
 class scripted_library {
-public:
-    // `script` is the text of signal_pattern.nut; nullptr leaves the file out.
-    explicit scripted_library(const char* script) {
+  public:
+    // `script` is the text of signal_pattern.nut; nullptr leaves the file out. `library` is the
+    // file copied (a fuzzer's long run names a copy that rebuilding leaves alone).
+    explicit scripted_library(const char* script, const std::string& library = built_library()) {
         namespace fs = std::filesystem;
         std::string pattern = (fs::temp_directory_path() / "talvik-test-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         dir_ = pattern;
-        fs::copy_file(built_library(), fs::path(dir_) / "libtalvik.so");
-        if (script != nullptr) std::ofstream(fs::path(dir_) / "signal_pattern.nut") << script;
+        fs::copy_file(library, fs::path(dir_) / "libtalvik.so");
+        if (script != nullptr) write_script(script);
         library_ = std::make_unique<plugin_library>((fs::path(dir_) / "libtalvik.so").string());
     }
     ~scripted_library() {
@@ -31,9 +33,10 @@ public:
         std::filesystem::remove_all(dir_, ignored);
     }
     // Replaces or removes the script beside the copy; a vehicle built later reads the new state.
-    void write_script(const char* script) const {
-        std::ofstream(std::filesystem::path(dir_) / "signal_pattern.nut", std::ios::trunc)
-            << script;
+    void write_script(std::string_view script) const {
+        std::ofstream(std::filesystem::path(dir_) / "signal_pattern.nut",
+                      std::ios::binary | std::ios::trunc)
+            .write(script.data(), static_cast<std::streamsize>(script.size()));
     }
     void remove_script() const {
         std::filesystem::remove(std::filesystem::path(dir_) / "signal_pattern.nut");
@@ -42,7 +45,7 @@ public:
     plugin_library& library() { return *library_; }
     const std::string& dir() const { return dir_; }
 
-private:
+  private:
     std::string dir_;
     std::unique_ptr<plugin_library> library_;
 };

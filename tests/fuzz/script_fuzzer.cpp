@@ -1,0 +1,65 @@
+// Fuzz target: its input is the file signal_pattern.nut, any bytes. A host loads the plug-in
+// beside it, a type-50 beacon arms a pattern check and the next frame evaluates it, twice: the
+// script is compiled, its top-level code runs four times and its three functions are called.
+// Whatever the text, every frame must reach the host with its handles.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "plugin_host.h"
+#include "scripted_library.h"
+
+namespace {
+
+std::unique_ptr<talvik_test::scripted_library> library;
+
+// Runs one frame and checks what every frame must give the host.
+void frame(talvik_test::plugin_api& api, ats::vehicle_state& state, std::int32_t step_ms) {
+    static std::int32_t panel[256];
+    static std::int32_t sound[256];
+    state.time += step_ms;
+    if (api.Elapse(state, panel, sound).const_speed != 2) __builtin_trap();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // Scripts print on standard output and may read standard input: neither is the fuzzer's.
+    if (std::getenv("TALVIK_FUZZ_VERBOSE") == nullptr) {
+        const int null_out = open("/dev/null", O_WRONLY);
+        if (null_out >= 0) dup2(null_out, STDOUT_FILENO);
+    }
+    const int null_in = open("/dev/null", O_RDONLY);
+    if (null_in >= 0) dup2(null_in, STDIN_FILENO);
+    const char* copy = std::getenv("TALVIK_FUZZ_LIBRARY");
+    library = std::make_unique<talvik_test::scripted_library>(
+        nullptr, copy ? std::string(copy) : talvik_test::built_library());
+    // Files a script writes through the io library land in the working directory (the test
+    // suite runs this in the build tree's fuzz directory).
+    std::atexit([] { library.reset(); });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    library->write_script(std::string_view(reinterpret_cast<const char*>(data), size));
+    talvik_test::plugin_api& api = library->library().api;
+    api.Load();
+    api.SetVehicleSpec(ats::vehicle_spec{8, 0, 2, 0, 0});
+    api.Initialize(0);
+    api.DoorClose();
+    ats::vehicle_state state{};
+    state.time = 36000000;
+    state.speed = 60.0f;
+    frame(api, state, 20);
+    for (const float distance : {600.0f, 25.0f}) {
+        api.SetBeaconData(ats::beacon_data{50, 0, distance, 0});
+        frame(api, state, 20);
+    }
+    api.Dispose();
+    return 0;
+}
