@@ -96,6 +96,7 @@ HSQUIRRELVM open_vm() {
 void abandon_vm() {
     ++vm_generation;
     the_vm = nullptr;
+    script_memory::charge_steps_to(nullptr);
     delete root_handle;
     root_handle = nullptr;
     script_memory::release_all();
@@ -241,6 +242,7 @@ void ScriptVM::init() {
         raise("the script VM cannot be opened: out of memory");
     }
     the_vm = v;
+    script_memory::charge_steps_to(v);
     ++vm_generation;
     root_handle = root;
     root_handle->attach(-1);
@@ -255,6 +257,7 @@ void ScriptVM::shutdown() {
     root_handle = nullptr;
     HSQUIRRELVM v = the_vm;
     the_vm = nullptr;
+    script_memory::charge_steps_to(nullptr);
     sq_close(v);
 }
 

@@ -2,8 +2,6 @@
 // total is exact and an abandoned VM can be freed whole, without touching its structures.
 #include "protection/script_memory.h"
 
-#include <squirrel.h>
-
 #include <cstdlib>
 
 namespace ats::script_memory {
@@ -21,6 +19,16 @@ constexpr std::size_t header_size = (sizeof(links) + 15) / 16 * 16;
 
 links blocks{&blocks, &blocks, 0}; // the list's head, never a block
 std::size_t used = 0;
+HSQUIRRELVM step_account = nullptr;
+
+// Takes the steps of `bytes` new bytes from the VM's count, down to 0 at most: the next
+// instruction then fails. A count already exhausted stays as it is.
+void charge(std::size_t bytes) {
+    const SQInteger steps = SQ_STEPS_OF_BYTES(bytes);
+    if (steps == 0 || step_account == nullptr) return;
+    const SQInteger left = sq_getstepsleft(step_account);
+    if (left > 0) sq_setstepsleft(step_account, steps < left ? left - steps : 0);
+}
 
 links* header_of(void* payload) {
     return reinterpret_cast<links*>(static_cast<char*>(payload) - header_size);
@@ -52,12 +60,15 @@ void* allocate(std::size_t size) {
     if (raw == nullptr) throw refused{};
     links* block = static_cast<links*>(raw);
     link(block, size);
+    charge(size);
     return payload_of(block);
 }
 
 } // namespace
 
 std::size_t in_use() { return used; }
+
+void charge_steps_to(HSQUIRRELVM vm) { step_account = vm; }
 
 void release_all() {
     links* block = blocks.next;
@@ -92,6 +103,7 @@ void* sq_vm_realloc(void* p, SQUnsignedInteger, SQUnsignedInteger size) {
     }
     block = static_cast<links*>(raw);
     link(block, size);
+    if (size > old_size) charge(size - old_size);
     return payload_of(block);
 }
 

@@ -1,6 +1,8 @@
 // The script VM's memory: every block Squirrel allocates, counted against a ceiling.
 #pragma once
 
+#include <squirrel.h>
+
 #include <cstddef>
 
 namespace ats::script_memory {
@@ -16,6 +18,11 @@ struct refused {};
 
 // Bytes Squirrel holds now (its requests, without the allocator's own headers).
 std::size_t in_use();
+
+// The VM whose steps pay for allocations: a step per 64 bytes, so that copying and filling
+// large data counts as work even where no instruction or native call counts it (a string
+// concatenated, an array created or cloned). Null: nothing is charged.
+void charge_steps_to(HSQUIRRELVM vm);
 
 // Frees every block at once without running any code of the VM: after a refused request the
 // VM's own structures may be half-changed, so they are not walked.
