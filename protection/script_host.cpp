@@ -135,8 +135,8 @@ SQRESULT budgeted_call(HSQUIRRELVM v, SQInteger top, SQInteger params, const cha
     if (SQ_SUCCEEDED(result)) return result;
     char what[80];
     if (sq_getstepsleft(v) < 0) {
-        std::snprintf(what, sizeof what, "the script ran too long (more than %lld steps)",
-                      static_cast<long long>(ScriptVM::step_budget));
+        std::snprintf(what, sizeof what, "the script ran too long (more than %lu steps)",
+                      static_cast<unsigned long>(ScriptVM::step_budget));
     } else if (calls_too_deep(v)) {
         std::snprintf(what, sizeof what, "the script nested its calls too deeply (more than %d)",
                       SQ_MAX_CALL_DEPTH);

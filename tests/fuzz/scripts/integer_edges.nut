@@ -10,3 +10,4 @@ if (_intsize_ == 4) { big = 2147483647; min = -2147483647 - 1; }
 local t = {}; t[1e30] <- 1; t[0.0 / 0.0] <- 2;
 try { ::q <- min / -1; } catch (e) { ::q <- e; }
 ::r <- min % -1;
+::literal <- -9223372036854775808; // negated while compiled
