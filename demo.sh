@@ -27,9 +27,10 @@ cp build/linux/tools/sim/talvik-sim dist/linux/
 for width in 32 64; do cp "build/win$width/tools/sim/talvik-sim.exe" "dist/win$width/"; done
 echo
 echo "The default journey, as the cab shows it (talvik-sim):"
-dist/linux/talvik-sim --csv dist/journey.csv --plot dist/journey.png
+dist/linux/talvik-sim --csv dist/journey.csv --plot dist/journey.png --html dist/journey.html
 echo
 echo "Frame by frame: dist/journey.csv; speed, power and brake: dist/journey.png"
+echo "The journey replayed in a browser, offline: $(pwd)/dist/journey.html"
 
 # The release archives for both widths of the simulator, checked.
 tools/package.sh win32 win64

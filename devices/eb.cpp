@@ -34,15 +34,15 @@ void eb::elapse(wiring& w) {
     }
 
     // The key acts on its level: held down, it acknowledges every frame.
-    if (key_held(now.keys, acknowledge_key)) acknowledge();
+    if (key_held(now.keys, cab::key::eb_acknowledge)) acknowledge();
 
     if (moving) {
         const std::int32_t step = counted_step_ms(e);
         advance(idle_ms, step);
         if (idle_ms >= warning_ms) {
             advance(alarm_ms, step);
-            w.panel.get(sig::eblp) = 1;
-            w.sound.get(sig::ebbz) = sound_cmd::playing;
+            w.panel.at<sig::eblp>() = 1;
+            w.sound.at<sig::ebbz>() = cab::sound_cmd::playing;
         }
         if (alarm_ms >= braking_ms) braking = true;
     } else {
@@ -51,10 +51,10 @@ void eb::elapse(wiring& w) {
     }
 
     if (braking) {
-        w.command.get(sig::power) = 0;
-        w.command.get(sig::brake) = now.emergency_brake;
-        w.panel.get(sig::eblp) = 1;
-        w.sound.get(sig::ebbz) = sound_cmd::playing;
+        w.command.at<sig::power>() = 0;
+        w.command.at<sig::brake>() = now.emergency_brake;
+        w.panel.at<sig::eblp>() = 1;
+        w.sound.at<sig::ebbz>() = cab::sound_cmd::playing;
     }
 }
 

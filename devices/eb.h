@@ -9,12 +9,9 @@ namespace ats {
 
 class eb {
 public:
-    virtual ~eb() = default;
-
     static constexpr float moving_speed = 15.0f;
     static constexpr std::int32_t warning_ms = 60000;
     static constexpr std::int32_t braking_ms = 5000;
-    static constexpr int acknowledge_key = 2;
 
     std::int32_t idle_ms = 0;
     std::int32_t alarm_ms = 0;

@@ -4,25 +4,25 @@
 namespace ats {
 
 void mc::elapse(std::int32_t power, std::int32_t brake, std::int32_t reverser, wiring& w) {
-    w.command.get(sig::power) = power;
-    w.command.get(sig::brake) = brake;
-    w.command.get(sig::reverser) = reverser;
+    w.command.at<sig::power>() = power;
+    w.command.at<sig::brake>() = brake;
+    w.command.at<sig::reverser>() = reverser;
 }
 
 void di::elapse(bool doors_closed, wiring& w) {
-    w.boolean.get(sig::cs) = doors_closed && w.boolean.get(sig::lv);
+    w.boolean.at<sig::cs>() = doors_closed && w.boolean.at<sig::lv>();
 }
 
 void cs::elapse(wiring& w) {
-    if (!w.boolean.get(sig::cs)) {
+    if (!w.boolean.at<sig::cs>()) {
         // The brake is never gated: a protection brake reaches the host with the doors open.
-        w.output.get(sig::brake) = w.command.get(sig::brake);
+        w.output.at<sig::brake>() = w.command.at<sig::brake>();
         return;
     }
-    w.output.get(sig::power) = w.command.get(sig::power);
-    w.output.get(sig::brake) = w.command.get(sig::brake);
-    w.output.get(sig::const_speed) = w.command.get(sig::const_speed);
-    w.output.get(sig::reverser) = w.command.get(sig::reverser);
+    w.output.at<sig::power>() = w.command.at<sig::power>();
+    w.output.at<sig::brake>() = w.command.at<sig::brake>();
+    w.output.at<sig::const_speed>() = w.command.at<sig::const_speed>();
+    w.output.at<sig::reverser>() = w.command.at<sig::reverser>();
 }
 
 } // namespace ats

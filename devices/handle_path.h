@@ -10,21 +10,18 @@ namespace ats {
 // Puts the driver's handles on the command bus, unchanged.
 class mc {
 public:
-    virtual ~mc() = default;
     void elapse(std::int32_t power, std::int32_t brake, std::int32_t reverser, wiring& w);
 };
 
 // Derives "cs": the doors are closed and the line voltage is there.
 class di {
 public:
-    virtual ~di() = default;
     void elapse(bool doors_closed, wiring& w);
 };
 
 // Copies the command bus to the output bus; with the doors open only the brake passes.
 class cs {
 public:
-    virtual ~cs() = default;
     void elapse(wiring& w);
 };
 

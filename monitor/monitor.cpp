@@ -36,17 +36,16 @@ void monitor::read_date() {
 }
 
 void monitor::beacon(const beacon_data& b) {
+    constexpr std::int32_t first_digit = cab::beacon::train_number;
+    if (b.type >= first_digit && b.type < first_digit + cab::panel::train_number_digits) {
+        train_number[static_cast<std::size_t>(b.type - first_digit)] = b.optional;
+        return;
+    }
     switch (b.type) {
-    case 21: one_man = b.optional == 0; break;
-    case 140:
-    case 141:
-    case 142:
-    case 143:
-    case 144:
-    case 145: train_number[static_cast<std::size_t>(b.type - 140)] = b.optional; break;
-    case 147: max_speed = b.optional; break;
-    case 150: stop_station = true; break;
-    case 160: section = !section; break;
+    case cab::beacon::crew: one_man = b.optional == 0; break;
+    case cab::beacon::max_speed: max_speed = b.optional; break;
+    case cab::beacon::stop_station: stop_station = true; break;
+    case cab::beacon::section: section = !section; break;
     default: break;
     }
 }
@@ -66,27 +65,27 @@ void monitor::elapse(wiring& w) {
         position += now.location - before.location;
     }
 
-    w.panel.get(sig::mon_time_month) = month;
-    w.panel.get(sig::mon_time_day) = day;
+    w.panel.at<sig::mon_time_month>() = month;
+    w.panel.at<sig::mon_time_day>() = day;
 
     const std::int32_t seconds = now.time / 1000;
-    w.panel.get(sig::mon_time_min) = seconds / 60 % 60;
-    w.panel.get(sig::mon_time_sec) = seconds % 60;
+    w.panel.at<sig::mon_time_min>() = seconds / 60 % 60;
+    w.panel.at<sig::mon_time_sec>() = seconds % 60;
 
     if (std::isfinite(position)) {
         const double km = position / 1000.0;
         const std::int32_t hundreds = digit(km / 100.0);
         const std::int32_t tens = digit(km / 10.0);
-        w.panel.get(sig::mon_pos_100) = hundreds == 0 ? blank_digit : hundreds;
-        w.panel.get(sig::mon_pos_10) = hundreds == 0 && tens == 0 ? blank_digit : tens;
-        w.panel.get(sig::mon_pos_1) = digit(km);
-        w.panel.get(sig::mon_pos_tenth) = digit(km * 10.0);
+        w.panel.at<sig::mon_pos_100>() = hundreds == 0 ? cab::blank_digit : hundreds;
+        w.panel.at<sig::mon_pos_10>() = hundreds == 0 && tens == 0 ? cab::blank_digit : tens;
+        w.panel.at<sig::mon_pos_1>() = digit(km);
+        w.panel.at<sig::mon_pos_tenth>() = digit(km * 10.0);
     } else {
         // No position to show: every digit dark.
-        w.panel.get(sig::mon_pos_100) = blank_digit;
-        w.panel.get(sig::mon_pos_10) = blank_digit;
-        w.panel.get(sig::mon_pos_1) = blank_digit;
-        w.panel.get(sig::mon_pos_tenth) = blank_digit;
+        w.panel.at<sig::mon_pos_100>() = cab::blank_digit;
+        w.panel.at<sig::mon_pos_10>() = cab::blank_digit;
+        w.panel.at<sig::mon_pos_1>() = cab::blank_digit;
+        w.panel.at<sig::mon_pos_tenth>() = cab::blank_digit;
     }
 
     // Open doors end the stop and the section before this frame shows them.
@@ -96,49 +95,49 @@ void monitor::elapse(wiring& w) {
     }
 
     // The driver's handle, not a brake some device commands.
-    if (now.brake_handle == now.emergency_brake) w.panel.get(sig::emergency_brake_lamp) = 1;
+    if (now.brake_handle == now.emergency_brake) w.panel.at<sig::emergency_brake_lamp>() = 1;
 
     if (one_man) {
-        w.panel.get(sig::oneman) = 1;
+        w.panel.at<sig::oneman>() = 1;
     } else if (now.doors_closed && !before.doors_closed) {
-        w.sound.get(sig::leave) = sound_cmd::start_once;
+        w.sound.at<sig::leave>() = cab::sound_cmd::start_once;
     }
 
-    w.panel.get(sig::mon_retsuban_140) = train_number[0];
-    w.panel.get(sig::mon_retsuban_141) = train_number[1];
-    w.panel.get(sig::mon_retsuban_142) = train_number[2];
-    w.panel.get(sig::mon_retsuban_143) = train_number[3];
-    w.panel.get(sig::mon_retsuban_144) = train_number[4];
-    w.panel.get(sig::mon_retsuban_145) = train_number[5];
+    w.panel.at<sig::mon_retsuban_140>() = train_number[0];
+    w.panel.at<sig::mon_retsuban_141>() = train_number[1];
+    w.panel.at<sig::mon_retsuban_142>() = train_number[2];
+    w.panel.at<sig::mon_retsuban_143>() = train_number[3];
+    w.panel.at<sig::mon_retsuban_144>() = train_number[4];
+    w.panel.at<sig::mon_retsuban_145>() = train_number[5];
 
-    w.panel.get(sig::mon_max_speed_147) = max_speed / 100 % 10;
-    w.panel.get(sig::mon_max_speed_148) = max_speed / 10 % 10;
-    w.panel.get(sig::mon_max_speed_149) = max_speed % 10;
+    w.panel.at<sig::mon_max_speed_147>() = max_speed / 100 % 10;
+    w.panel.at<sig::mon_max_speed_148>() = max_speed / 10 % 10;
+    w.panel.at<sig::mon_max_speed_149>() = max_speed % 10;
 
     if (stop_station) {
-        w.sound.get(sig::mon_stop_station_150) = sound_cmd::playing;
+        w.sound.at<sig::mon_stop_station_150>() = cab::sound_cmd::playing;
         if (blink_ms > blink_cycle_ms) {
             blink_ms = 0;
         } else if (blink_ms >= 1 && blink_ms <= blink_lit_ms) {
-            w.panel.get(sig::mon_stop_station_150) = 1;
+            w.panel.at<sig::mon_stop_station_150>() = 1;
         }
         advance(blink_ms, dt);
     } else {
         blink_ms = 0;
     }
 
-    if (section) w.sound.get(sig::mon_section_160) = sound_cmd::playing;
+    if (section) w.sound.at<sig::mon_section_160>() = cab::sound_cmd::playing;
 
     // The count runs on while the computed state wanders among other values; whatever is
     // computed when it passes the delay is shown.
-    const std::int32_t q = traction_code(now.traction_value, w.output.get(sig::brake));
+    const std::int32_t q = traction_code(now.traction_value, w.output.at<sig::brake>());
     if (q == cont_state) {
         cont_ms = 0;
     } else {
         advance(cont_ms, dt);
     }
     if (cont_ms > cont_delay_ms) cont_state = q;
-    w.panel.get(sig::mon_cont_state) = cont_state;
+    w.panel.at<sig::mon_cont_state>() = cont_state;
 }
 
 } // namespace ats

@@ -17,13 +17,12 @@ struct monitor {
     // Blink phase: lit from 1 to 500 ms, restarted after 1000 ms.
     static constexpr std::int32_t blink_lit_ms = 500;
     static constexpr std::int32_t blink_cycle_ms = 1000;
-    static constexpr std::int32_t blank_digit = 11;
 
     std::int32_t month = 0; // 0 with `day` 0: the platform could not tell the date
     std::int32_t day = 0;
     double position = position_not_taken;
     bool one_man = true;
-    std::array<std::int32_t, 6> train_number{{2, 4, 6, 2, 0, 0}};
+    std::array<std::int32_t, cab::panel::train_number_digits> train_number{{2, 4, 6, 2, 0, 0}};
     std::int32_t max_speed = 100;
     bool stop_station = false;
     bool section = false;
@@ -38,7 +37,7 @@ struct monitor {
     void beacon(const beacon_data& b);
     void elapse(wiring& w);
 
-private:
+  private:
     void read_date();
 };
 

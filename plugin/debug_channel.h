@@ -5,8 +5,10 @@ namespace ats::debug {
 
 // Opens the channel; it is enabled only when a listener exists.
 void open();
-// Closes the channel and disables it.
+// Closes the channel and disables it, after handing over what still waits (briefly, bounded).
 void close();
+// Hands over the lines that had to wait for the listener; the frame calls it. Never blocks.
+void hand_over();
 bool enabled();
 
 // Formats one message (at most 1023 characters, longer text is cut) and sends it if enabled.

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "wiring/cab.h"
+
 namespace ats {
 
 namespace {
@@ -24,8 +26,7 @@ void environment_block::set_spec(const vehicle_spec& spec) {
     ats_notch = spec.ats_notch;
     spec_aux_12 = spec.spec_aux_12;
     spec_aux_16 = spec.spec_aux_16;
-    // Wraps rather than overflows for a host that reports INT32_MAX notches.
-    emergency_brake = static_cast<std::int32_t>(static_cast<std::uint32_t>(brake_notches) + 1u);
+    emergency_brake = cab::emergency_position(brake_notches);
 }
 
 void environment_block::set_state(const vehicle_state& state) {

@@ -9,6 +9,7 @@ namespace ats {
 
 constexpr std::size_t module_dir_size = 260;
 
+// `signal` and the aux fields are kept because the host's records carry them; nothing reads them.
 struct environment_block {
     std::int32_t brake_notches = 0;
     std::int32_t spec_aux_4 = 0;
@@ -41,8 +42,6 @@ struct environment_block {
 
 class environment {
 public:
-    virtual ~environment() = default;
-
     environment_block current;
     environment_block previous;
     char module_dir[module_dir_size] = {};

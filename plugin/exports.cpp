@@ -86,6 +86,8 @@ TALVIK_API void TALVIK_CALL Initialize(std::int32_t param) {
 
 TALVIK_API ats::handles TALVIK_CALL Elapse(ats::vehicle_state state, std::int32_t* panel,
                                            std::int32_t* sound) {
+    // Lines a slow listener had no room for go out as soon as it makes room.
+    ats::debug::hand_over();
     ats::handles out{};
     const bool ran = guarded("Elapse", [&] {
         ats::environment& e = ats::env();

@@ -1,6 +1,8 @@
 // Platform layer for Linux: the channel is an abstract-namespace datagram socket named like the
 // mailslot.
 #include <dlfcn.h>
+#include <errno.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <time.h>
@@ -44,6 +46,8 @@ __attribute__((constructor)) void on_library_load() { capture_module_dir(); }
 
 const char* module_dir() { return captured_dir; }
 
+std::FILE* open_for_reading(const char* path) { return std::fopen(path, "rb"); }
+
 channel_handle channel_open() {
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return invalid_channel;
@@ -56,11 +60,20 @@ channel_handle channel_open() {
     return fd + 1; // keeps 0 free for the null handle
 }
 
-bool channel_write(channel_handle h, const char* data, std::size_t size) {
-    if (h == null_channel || h == invalid_channel) return false;
-    // Never block the host's frame: a full queue at the listener counts as a failed write.
+channel_result channel_write(channel_handle h, const char* data, std::size_t size) {
+    if (h == null_channel || h == invalid_channel) return channel_result::gone;
+    // Never block the host's frame: a full queue at the listener says "busy" at once.
     const ssize_t sent = send(static_cast<int>(h - 1), data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
-    return sent == static_cast<ssize_t>(size);
+    if (sent == static_cast<ssize_t>(size)) return channel_result::sent;
+    const bool full = sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS);
+    return full ? channel_result::busy : channel_result::gone;
+}
+
+bool channel_wait_for_room(channel_handle h, int ms) {
+    if (h == null_channel || h == invalid_channel) return false;
+    // A connected datagram socket polls writable once the listener's queue has room.
+    pollfd p{static_cast<int>(h - 1), POLLOUT, 0};
+    return poll(&p, 1, ms) > 0 && (p.revents & POLLOUT) != 0;
 }
 
 void channel_close(channel_handle h) {

@@ -1,47 +1,27 @@
-// Platform layer for Windows: the entry point records the plug-in's directory; the channel is
-// the debug mailslot.
+// Platform layer for Windows: the entry point records the plug-in's directory (and its full name
+// where the ANSI code page cannot spell it); the channel is the debug mailslot.
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 
 #include "plugin/channel_name.h"
+#include "plugin/module_path_win32.h"
 #include "plugin/platform.h"
 
 namespace ats::platform {
 
 namespace {
-
-constexpr DWORD path_size = 260;
-char captured_dir[path_size] = {};
-
-// Keeps the drive and directory of the module's file, the directory with its trailing
-// backslash, as _splitpath splits them.
-void capture_module_dir(HMODULE module) {
-    char path[path_size];
-    const DWORD length = GetModuleFileNameA(module, path, path_size);
-    // A path cut at the buffer's end names some ancestor directory: keep nothing rather than that.
-    if (length == 0 || length >= path_size) {
-        captured_dir[0] = '\0';
-        return;
-    }
-    std::size_t keep = (length >= 2 && path[1] == ':') ? 2 : 0;
-    for (DWORD i = 0; i < length; ++i) {
-        // In a double-byte code page a second byte may equal '\\' without being a separator.
-        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < length) {
-            ++i;
-        } else if (path[i] == '\\' || path[i] == '/') {
-            keep = i + 1;
-        }
-    }
-    std::memcpy(captured_dir, path, keep);
-    captured_dir[keep] = '\0';
-}
-
+module_directory captured;
 } // namespace
 
-const char* module_dir() { return captured_dir; }
+const char* module_dir() { return captured.ansi; }
+
+std::FILE* open_for_reading(const char* path) {
+    wchar_t full[2 * module_directory::path_size];
+    if (captured.widen(path, full, sizeof full / sizeof full[0])) return _wfopen(full, L"rb");
+    return std::fopen(path, "rb");
+}
 
 channel_handle channel_open() {
     const HANDLE h = CreateFileA(debug_channel_name, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -51,12 +31,17 @@ channel_handle channel_open() {
     return reinterpret_cast<channel_handle>(h);
 }
 
-bool channel_write(channel_handle h, const char* data, std::size_t size) {
-    if (h == null_channel || h == invalid_channel) return false;
+channel_result channel_write(channel_handle h, const char* data, std::size_t size) {
+    if (h == null_channel || h == invalid_channel) return channel_result::gone;
     DWORD written = 0;
+    // A mailslot takes every message while its listener lives: a failed write means it has gone.
     return WriteFile(reinterpret_cast<HANDLE>(h), data, static_cast<DWORD>(size), &written,
-                     nullptr) != FALSE;
+                     nullptr) != FALSE
+               ? channel_result::sent
+               : channel_result::gone;
 }
+
+bool channel_wait_for_room(channel_handle, int) { return false; }
 
 void channel_close(channel_handle h) {
     if (h != null_channel && h != invalid_channel) CloseHandle(reinterpret_cast<HANDLE>(h));
@@ -81,7 +66,7 @@ void write_stdout(const char* data, std::size_t size) {
 // Records the directory on process and thread attach, and does nothing else.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH || reason == DLL_THREAD_ATTACH) {
-        ats::platform::capture_module_dir(instance);
+        ats::platform::captured.capture(instance);
     }
     return TRUE;
 }

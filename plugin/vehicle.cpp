@@ -39,8 +39,6 @@ void destroy_vehicle() {
 
 void allow_vehicle_build() { build_failed = false; }
 
-bool vehicle_exists() { return the_instance != nullptr; }
-
 vehicle::vehicle() {
     debug::dbg_printf("QDX EC510/512 plug-in \"talvik\" \r\n");
     debug::dbg_printf("talvik > instance created.\r\n");
@@ -53,7 +51,6 @@ void vehicle::initialize(std::int32_t param) {
     debug::dbg_printf("talvik > initialized. param : %d\r\n", param);
     wiring.reset();
     signal_pattern.reset();
-    ats_switches.reset();
     monitor.reset();
     eb.reset();
 }

@@ -16,7 +16,7 @@ namespace ats {
 class vehicle {
 public:
     vehicle();
-    virtual ~vehicle();
+    ~vehicle();
     vehicle(const vehicle&) = delete;
     vehicle& operator=(const vehicle&) = delete;
 
@@ -45,7 +45,6 @@ private:
 vehicle* the_vehicle();
 // Destroys the vehicle if it exists and forgets a failed build.
 void destroy_vehicle();
-bool vehicle_exists();
 // Lets the next accessor call try a build again after a failed one.
 void allow_vehicle_build();
 

@@ -5,27 +5,18 @@
 
 namespace ats {
 
-namespace {
-constexpr int confirm_key = 0;
-constexpr int release_key = 1;
-constexpr int reset_key = 3;
-} // namespace
-
 void ats_switches::elapse(wiring& w) {
     const environment& e = env();
     const auto went_down = [&e](int key) {
         return key_held(e.current.keys, key) && !key_held(e.previous.keys, key) ? 1 : 0;
     };
-    reset_press = went_down(reset_key);
-    w.command.get(sig::atsresw) = reset_press;
+    w.command.at<sig::atsresw>() = went_down(cab::key::reset);
     // The confirm key counts only with the brake at or beyond the protection's notch; a press
     // below it is lost.
-    if (w.command.get(sig::brake) >= e.current.ats_notch) {
-        confirm_press = went_down(confirm_key);
-        w.command.get(sig::atscpb) = confirm_press;
+    if (w.command.at<sig::brake>() >= e.current.ats_notch) {
+        w.command.at<sig::atscpb>() = went_down(cab::key::confirm);
     }
-    release_press = went_down(release_key);
-    w.command.get(sig::atswrpb) = release_press;
+    w.command.at<sig::atswrpb>() = went_down(cab::key::release);
 }
 
 } // namespace ats

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "plugin/platform.h"
+#include "protection/script_file.h"
 #include "protection/script_memory.h"
 #include "protection/squirrel_compat.h"
 
@@ -272,8 +273,7 @@ SquirrelObject ScriptVM::compile_file(const char* path) {
     const SQInteger top = sq_gettop(v);
     // An error left from an earlier operation must not pass for this one's.
     sq_reseterror(v);
-    if (SQ_FAILED(contained(compiling, [&] { return sqstd_loadfile(v, path, SQTrue); })))
-        fail(v, top);
+    if (SQ_FAILED(contained(compiling, [&] { return load_script_file(v, path); }))) fail(v, top);
     SquirrelObject script;
     script.attach(-1);
     sq_pop(v, 1);

@@ -12,14 +12,6 @@ namespace ats {
 
 namespace {
 constexpr char script_name[] = "signal_pattern.nut";
-
-enum beacon_type : std::uint32_t {
-    alarm_start = 0,
-    alarm_trip = 1,
-    pattern_check = 50,
-    braking_speed_check = 55,
-    alarm_speed_check = 56,
-};
 } // namespace
 
 signal_pattern::signal_pattern() {
@@ -35,7 +27,7 @@ void signal_pattern::reset() {
     brake_check_speed = no_check;
     alarm_check_speed = no_check;
     active = true;
-    last_bell = sound_cmd::silent;
+    last_bell = cab::sound_cmd::silent;
     // A script lost with its VM keeps the protection braked until the next Load.
     brake_latch = !script.live();
     alarm = ats_s_alarm{};
@@ -60,59 +52,61 @@ void signal_pattern::elapse(wiring& w) {
         alarm_check_speed = no_check;
     }
 
-    const bool confirm = w.command.get(sig::atscpb) != 0;
-    const bool release = w.command.get(sig::atswrpb) != 0;
-    const bool reset_pressed = w.command.get(sig::atsresw) != 0;
+    const bool confirm = w.command.at<sig::atscpb>() != 0;
+    const bool release = w.command.at<sig::atswrpb>() != 0;
+    const bool reset_pressed = w.command.at<sig::atsresw>() != 0;
     const ats_s_alarm::outputs out =
         alarm.elapse(confirm, release, reset_pressed, counted_step_ms(e));
     brake_latch = brake_latch || out.brake;
 
     // The latch lets go only to the reset switch with the brake in the emergency position, and
     // never once the script is lost with its VM: no pattern could be checked any more.
-    if (w.command.get(sig::atsresw) == 1 && w.command.get(sig::brake) == emergency &&
+    if (w.command.at<sig::atsresw>() == 1 && w.command.at<sig::brake>() == emergency &&
         script.live()) {
         brake_latch = false;
     }
 
     if (brake_latch) {
-        w.command.get(sig::power) = 0;
-        w.command.get(sig::brake) = emergency;
-        w.panel.get(sig::white_lamp) = 0;
-        w.panel.get(sig::red_lamp) = 1;
-        w.sound.get(sig::ats_s_bell) = sound_cmd::playing;
-        w.sound.get(sig::ats_s_chime) = sound_cmd::playing;
+        w.command.at<sig::power>() = 0;
+        w.command.at<sig::brake>() = emergency;
+        w.panel.at<sig::white_lamp>() = 0;
+        w.panel.at<sig::red_lamp>() = 1;
+        w.sound.at<sig::ats_s_bell>() = cab::sound_cmd::playing;
+        w.sound.at<sig::ats_s_chime>() = cab::sound_cmd::playing;
     } else {
-        w.panel.get(sig::white_lamp) = out.white ? 1 : 0;
-        w.panel.get(sig::red_lamp) = out.red ? 1 : 0;
-        w.sound.get(sig::ats_s_bell) = out.bell ? sound_cmd::playing : sound_cmd::silent;
-        w.sound.get(sig::ats_s_chime) = out.chime ? sound_cmd::playing : sound_cmd::silent;
+        w.panel.at<sig::white_lamp>() = out.white ? 1 : 0;
+        w.panel.at<sig::red_lamp>() = out.red ? 1 : 0;
+        w.sound.at<sig::ats_s_bell>() = out.bell ? cab::sound_cmd::playing : cab::sound_cmd::silent;
+        w.sound.at<sig::ats_s_chime>() =
+            out.chime ? cab::sound_cmd::playing : cab::sound_cmd::silent;
     }
 
     // When the bell stops it rings one frame more and its reverberation starts.
-    std::int32_t& bell = w.sound.get(sig::ats_s_bell);
+    std::int32_t& bell = w.sound.at<sig::ats_s_bell>();
     const std::int32_t b = bell;
-    if (last_bell == sound_cmd::playing && b == sound_cmd::silent) {
-        bell = sound_cmd::playing;
-        w.sound.get(sig::ats_s_bell_reverb) = sound_cmd::start_once;
+    if (last_bell == cab::sound_cmd::playing && b == cab::sound_cmd::silent) {
+        bell = cab::sound_cmd::playing;
+        w.sound.at<sig::ats_s_bell_reverb>() = cab::sound_cmd::start_once;
     }
     last_bell = b;
 }
 
 void signal_pattern::beacon(const beacon_data& b) {
     if (!active) return;
-    // Compared unsigned: negative types match nothing.
-    switch (static_cast<std::uint32_t>(b.type)) {
-    case alarm_start:
+    switch (b.type) {
+    case cab::beacon::alarm:
         if (b.signal == 0) alarm.start();
         break;
-    case alarm_trip:
+    case cab::beacon::trip:
         if (b.signal == 0) alarm.trip();
         break;
-    case pattern_check:
+    case cab::beacon::pattern_check:
         if (b.signal == 0) arm_check(b.distance);
         break;
-    case braking_speed_check: brake_check_speed = static_cast<float>(b.optional); break;
-    case alarm_speed_check: alarm_check_speed = static_cast<float>(b.optional); break;
+    case cab::beacon::braking_speed_check:
+        brake_check_speed = static_cast<float>(b.optional);
+        break;
+    case cab::beacon::alarm_speed_check: alarm_check_speed = static_cast<float>(b.optional); break;
     default: break;
     }
 }

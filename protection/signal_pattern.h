@@ -26,7 +26,7 @@ public:
     float brake_check_speed = no_check;
     float alarm_check_speed = no_check;
     bool active = false; // beacons count only after the first reset
-    std::int32_t last_bell = -10000;
+    std::int32_t last_bell = cab::sound_cmd::silent;
 
     void reset();
     void elapse(wiring& w);

@@ -1,14 +1,10 @@
-// The few places where the Squirrel API of 2.1.1 and 3.x differ. Everything else in the script
-// host uses calls that both releases share, with the same meaning.
+// What the script host asks of the Squirrel build it is compiled against.
 #pragma once
 
 #include <squirrel.h>
 
-// 3.x numbers its releases; 2.x only has the version string.
-#if defined(SQUIRREL_VERSION_NUMBER) && SQUIRREL_VERSION_NUMBER >= 300
-#define TALVIK_SQUIRREL3 1
-#else
-#define TALVIK_SQUIRREL3 0
+#if !defined(SQUIRREL_VERSION_NUMBER) || SQUIRREL_VERSION_NUMBER < 300
+#error "the script host is written for Squirrel 3"
 #endif
 
 #if defined(SQUNICODE)
@@ -18,14 +14,9 @@
 
 namespace ats::sq_compat {
 
-// 2.x has one print function for everything. 3.x adds an error function, and its default error
-// handlers print through that one, so both get the same writer.
+// The default error handlers print through the error function, so both get the same writer.
 inline void set_print_functions(HSQUIRRELVM v, SQPRINTFUNCTION print) {
-#if TALVIK_SQUIRREL3
     sq_setprintfunc(v, print, print);
-#else
-    sq_setprintfunc(v, print);
-#endif
 }
 
 } // namespace ats::sq_compat

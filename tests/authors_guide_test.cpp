@@ -2,8 +2,6 @@
 // docs/authors-guide.md and checked through the exports, so the guide cannot drift.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -22,6 +20,7 @@
 #include "protection/script_host.h"
 #include "protection/script_memory.h"
 #include "scripted_library.h"
+#include "sim_process.h"
 
 using talvik_test::host;
 using talvik_test::scripted_library;
@@ -575,19 +574,7 @@ TEST(AuthorsGuide, WithoutTheScriptTheCabIsAsTheGuideDescribes) {
 }
 
 namespace {
-// Runs talvik-sim with `arguments`; returns its exit status and fills `out` with its output.
-int run_sim(const std::string& arguments, std::string& out) {
-    const std::string command = std::string(TALVIK_SIM_PATH) + " --library " +
-                                talvik_test::built_library() + " " + arguments + " 2>&1";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return -1;
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, got);
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using talvik_test::run_sim;
 
 // The indented block of the guide that starts with `first_line`.
 std::string code_block(const std::string& first_line) {

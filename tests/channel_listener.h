@@ -73,6 +73,16 @@ class channel_listener {
         return *this;
     }
 
+    // Messages received so far and not yet taken.
+    std::size_t size() const { return log_.size(); }
+    // Whether a message received so far and not yet taken contains `text`.
+    bool holds(const std::string& text) const {
+        for (const std::string& m : log_) {
+            if (m.find(text) != std::string::npos) return true;
+        }
+        return false;
+    }
+
     // Every message received so far, one string per datagram; empties the log. A send completes
     // into the queue before the export returns, so nothing is still on its way.
     std::vector<std::string> take() {

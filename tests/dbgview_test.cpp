@@ -1,5 +1,6 @@
-// talvik-dbgview on Linux: prints what the plug-in sends, stamped or raw, stops cleanly when
-// interrupted, and says so plainly when another listener holds the name.
+// talvik-dbgview on Linux: prints what the plug-in sends, stamped or raw, keeps up with a whole
+// journey, stops cleanly when interrupted, and says so plainly when another listener holds the
+// name.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -15,6 +16,7 @@
 
 #include "channel_listener.h"
 #include "plugin_host.h"
+#include "sim_process.h"
 
 extern char** environ;
 
@@ -171,6 +173,35 @@ TEST_F(Dbgview, EachMessageIsStampedWithTheTimeOfArrival) {
     }
     EXPECT_EQ(lines, 7u);
     EXPECT_EQ(unstamped, session_text);
+}
+
+// The default journey sends its lines in bursts (Load, Initialize, a signal change and a beacon
+// alone are twelve): a listener that is not scheduled at once must still get every one, as
+// talvik-sim --debug does, which drains the channel in its own frame loop.
+TEST_F(Dbgview, SeesEveryLineOfTheDefaultJourneyAsTalvikSimDebugDoes) {
+    dbgview_process viewer({"--raw"});
+    ASSERT_TRUE(viewer.started());
+    ASSERT_TRUE(wait_for_listener());
+    std::string journey;
+    ASSERT_EQ(talvik_test::run_sim("--quiet", journey), 0) << journey;
+    viewer.interrupt();
+    ASSERT_EQ(viewer.wait(), 0);
+    std::vector<std::string> received;
+    const std::string raw = viewer.out();
+    for (std::size_t at = 0, end; (end = raw.find("\r\n", at)) != std::string::npos; at = end + 2)
+        received.push_back(raw.substr(at, end - at));
+
+    std::string timeline;
+    ASSERT_EQ(talvik_test::run_sim("--debug", timeline), 0) << timeline;
+    std::vector<std::string> shown;
+    const std::string mark = "~ debug: ";
+    for (std::size_t at = 0; (at = timeline.find(mark, at)) != std::string::npos;) {
+        const std::size_t end = timeline.find('\n', at);
+        shown.push_back(timeline.substr(at + mark.size(), end - at - mark.size()));
+        at = end;
+    }
+    EXPECT_GT(shown.size(), 100u);
+    EXPECT_EQ(received, shown);
 }
 
 TEST(DbgviewArguments, AnUnknownArgumentIsRefusedWithTheUsage) {

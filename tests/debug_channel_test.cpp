@@ -1,7 +1,10 @@
 // The Linux debug channel as a listener sees it: whole lines one per message, silence without a
-// listener, off for good after a failed write, never blocking the host, never past its buffer.
+// listener, off for good when the listener goes, a slow listener served in order, never blocking
+// the host, never past its buffer.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,6 +34,10 @@ class DebugChannel : public ::testing::Test {
         }
     }
 };
+
+std::string signal_line(int aspect) {
+    return "talvik > changed signal. signal : " + std::to_string(aspect) + "\r\n";
+}
 
 strings joined(std::initializer_list<strings> parts) {
     strings all;
@@ -107,30 +114,81 @@ TEST_F(DebugChannel, AListenerThatGoesAwaySwitchesTheChannelOffForTheRestOfTheRu
               joined({load_lines, {"talvik > changed signal. signal : 4\r\n"}, dispose_lines}));
 }
 
-TEST_F(DebugChannel, AListenerThatStopsReadingNeverStallsTheHost) {
+// The socket queues only ten datagrams: a listener that is not scheduled at once would
+// otherwise lose all but the start of a burst.
+TEST_F(DebugChannel, ABurstWhileTheListenerSleepsArrivesCompleteAndInOrder) {
     channel_listener listener;
     ASSERT_TRUE(listener.bound()) << listener.error();
-    auto& api = talvik_test::plugin_library::built().api;
-    api.Load();
-    constexpr int signals = 100; // far beyond any datagram queue
-    for (int i = 0; i < signals; ++i)
-        api.SetSignal(i);
-    const strings got = listener.take();
-
-    // What arrived is the start of the run, in order; the first refused send ended the channel.
-    ASSERT_GE(got.size(), load_lines.size());
-    ASSERT_LT(got.size(), load_lines.size() + signals);
-    for (std::size_t i = 0; i < got.size(); ++i) {
-        const std::string want =
-            i < load_lines.size()
-                ? load_lines[i]
-                : "talvik > changed signal. signal : " + std::to_string(i - load_lines.size()) +
-                      "\r\n";
-        EXPECT_EQ(got[i], want) << "message " << i;
+    strings expected = joined({load_lines, {"talvik > initialized. param : 0\r\n"}});
+    {
+        host h;
+        h.start();
+        constexpr int burst = 300;
+        for (int i = 0; i < burst; ++i) {
+            h.api.SetSignal(i);
+            expected.push_back(signal_line(i));
+        }
+        // The listener wakes up and reads; every frame hands over what it has made room for.
+        for (int frame = 0; frame < 2 * burst && listener.size() < expected.size(); ++frame) {
+            listener.collect();
+            h.frame();
+        }
+        h.api.SetSignal(-1);
+        expected.push_back(signal_line(-1));
+        listener.collect();
     }
-    api.SetSignal(-1);
-    api.Dispose();
-    EXPECT_EQ(listener.take(), strings{});
+    EXPECT_EQ(listener.take(), joined({expected, dispose_lines}));
+}
+
+TEST_F(DebugChannel, AnOverflowLosesTheLinesThatDoNotFitAndSaysHowManyOnceDrained) {
+    channel_listener listener;
+    ASSERT_TRUE(listener.bound()) << listener.error();
+    host h;
+    h.start();
+    const strings before = joined({load_lines, {"talvik > initialized. param : 0\r\n"}});
+    constexpr int burst = 3000; // some 120 KB of lines: more than the plug-in keeps waiting
+    for (int i = 0; i < burst; ++i)
+        h.api.SetSignal(i);
+    for (int frame = 0; frame < burst && !listener.holds("lines lost"); ++frame) {
+        listener.collect();
+        h.frame();
+    }
+    h.api.SetSignal(-1); // the channel is back once the note is out
+    strings got = listener.take();
+
+    ASSERT_GE(got.size(), before.size() + 2);
+    EXPECT_EQ(got.back(), signal_line(-1));
+    const std::string note = got[got.size() - 2];
+    long lost = 0;
+    ASSERT_EQ(
+        std::sscanf(note.c_str(), "talvik > %ld lines lost: the listener fell behind.\r\n", &lost),
+        1)
+        << note;
+    const std::size_t kept = got.size() - 2 - before.size();
+    EXPECT_GT(kept, 1000u) << "the waiting lines are handed over, not dropped";
+    EXPECT_EQ(static_cast<long>(kept) + lost, burst) << "every line is either kept or counted";
+    for (std::size_t i = 0; i < before.size() + kept; ++i) {
+        ASSERT_EQ(got[i], i < before.size() ? before[i] : signal_line(int(i - before.size()))) << i;
+    }
+}
+
+TEST_F(DebugChannel, DisposeHandsOverTheLastLinesButWaitsOnlyBriefly) {
+    auto& api = talvik_test::plugin_library::built().api;
+    for (const bool reading : {true, false}) {
+        SCOPED_TRACE(reading ? "a listener that reads" : "a listener that never reads");
+        channel_listener listener;
+        ASSERT_TRUE(listener.bound()) << listener.error();
+        api.Load();
+        for (int i = 0; i < 12; ++i) // the socket holds ten: five lines wait in the plug-in
+            api.SetSignal(i);
+        if (reading) listener.collect();
+        const auto start = std::chrono::steady_clock::now();
+        api.Dispose();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+        if (reading) {
+            EXPECT_EQ(listener.take().size(), load_lines.size() + 12 + 2) << "all, in time";
+        }
+    }
 }
 
 TEST_F(DebugChannel, AnOverLongMessageIsCutAtTheBufferNotWrittenPastIt) {

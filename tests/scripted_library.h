@@ -28,6 +28,11 @@ class scripted_library {
         if (script != nullptr) write_script(script);
         library_ = std::make_unique<plugin_library>((fs::path(dir_) / "libtalvik.so").string());
     }
+    // `bytes` is the file exactly as it lies on disk.
+    explicit scripted_library(const std::string& bytes) : scripted_library(nullptr) {
+        std::ofstream(std::filesystem::path(dir_) / "signal_pattern.nut", std::ios::binary)
+            << bytes;
+    }
     ~scripted_library() {
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Checks a release archive talvik-<version>-<width>.zip: the files a user needs are in it, and
-every program in it is built for the archive's width and carries the version resource of
-<version> (file version, product name, description).
+"""Checks a release archive talvik-<version>-<width>.zip: the files a user needs are in it, in
+name order and all dated alike (reproducible), and every program in it is built for the
+archive's width and carries the version resource of <version> (file version, product name,
+description).
 
 Usage: tools/check-package.py ZIP...
        tools/check-package.py --programs WIDTH VERSION FILE...   (built programs, not archived)
@@ -110,6 +111,11 @@ def check(path):
     problems = []
     with zipfile.ZipFile(path) as z:
         names = set(z.namelist())
+        # A file's own time would make the archive differ from build to build.
+        if z.namelist() != sorted(z.namelist()):
+            problems.append("the entries are not in name order: not reproducible")
+        if len({i.date_time for i in z.infolist()}) > 1:
+            problems.append("the entries carry their files' own times: not reproducible")
         for name in REQUIRED:
             if top + name not in names:
                 problems.append("%s is missing" % name)

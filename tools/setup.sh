@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need from Debian's archive; idempotent.
-# Usage: tools/setup.sh GROUP...   groups: native windows wine64 wine32 squirrel fuzz plot
+# Usage: tools/setup.sh GROUP...   groups: native windows wine64 wine32 squirrel fuzz plot browser
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 export DEBIAN_FRONTEND=noninteractive
@@ -76,6 +76,11 @@ group_fuzz() {
 
 group_plot() {
   need gnuplot-nox
+}
+
+group_browser() {
+  # Headless Chromium for the replay page's checks and screenshot; the page asks for DejaVu.
+  need chromium fonts-dejavu-core
 }
 
 [ $# -gt 0 ] || set -- native

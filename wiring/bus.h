@@ -1,124 +1,80 @@
 // A set of named signal cells; unknown names share one spare cell.
 #pragma once
 
-#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <string>
 #include <string_view>
-#include <vector>
+
+#include "wiring/signals.h"
 
 namespace ats {
 
-// Every device looks its signals up by name in every frame, so the look-up is the frame's main
-// cost. The names sit in one array sorted by length first, with an index of where each length
-// starts: a look-up goes straight to the few names of its length. Names are compared through
-// their first and last eight bytes, two integer comparisons that settle every name of up to 16
-// bytes; only longer names that agree on both compare their middle bytes.
-template <typename Cell> class basic_bus {
+// The resting values of one bus's signals, in the order of its cells.
+template <bus_id Bus, typename Cell> constexpr std::array<Cell, signals_on(Bus)> resting_values() {
+    std::array<Cell, signals_on(Bus)> values{};
+    std::size_t slot = 0;
+    for (const auto& s : signal_table) {
+        if (s.bus != Bus) continue;
+        values[slot++] = static_cast<Cell>(s.resting);
+    }
+    return values;
+}
+
+// The cells of one bus's signals, in the order of the signal table. A name written in the code
+// is found by the compiler (`at`), so a frame compares no strings and a misspelt name does not
+// build; a name that arrives at run time goes through `get`, which answers the spare cell for
+// anything unknown.
+template <bus_id Bus, typename Cell> class basic_bus {
   public:
-    virtual ~basic_bus() = default;
+    static constexpr std::size_t table_size = signals_on(Bus);
 
-    // Registers `name` with a zero cell; a name already there keeps its cell and value.
-    // Registering may move cells: references from `get` are for the moment, never kept.
+    // Registers `name`; a name already there keeps its cell and value. Only the table's names
+    // have cells: any other name stays unknown.
     void add(std::string_view name) {
-        const key k = key_of(name);
-        const auto it = find(k);
-        if (it != cells_.end() && equal(*it, k)) return;
-        cells_.insert(it, entry{k.size, k.head, k.tail, std::string(name), Cell{}});
-        index_lengths();
+        const std::size_t slot = slot_of(Bus, name);
+        if (slot != no_slot) registered_[slot] = true;
     }
 
-    // The cell of `name`, or the spare cell when the name is not registered. Never adds.
+    // The cell of a registered `name`, or the spare cell. Never adds.
     Cell& get(std::string_view name) {
-        const key k = key_of(name);
-        if (k.size <= max_indexed_size) {
-            for (std::size_t i = first_of_size_[k.size]; i < first_of_size_[k.size + 1]; ++i) {
-                if (equal(cells_[i], k)) return cells_[i].cell;
-            }
-            return spare_;
-        }
-        const auto it = find(k);
-        return it != cells_.end() && equal(*it, k) ? it->cell : spare_;
+        const std::size_t slot = slot_of(Bus, name);
+        return slot != no_slot && registered_[slot] ? cells_[slot] : spare_;
     }
 
-    std::size_t size() const { return cells_.size(); }
+    // The cell of a signal named in the code. The vehicle registers its wiring when it is built,
+    // so this skips the registration test that `get` makes.
+    template <const std::string_view& Name> Cell& at() {
+        constexpr std::size_t slot = slot_of(Bus, Name);
+        static_assert(slot != no_slot, "no signal of this name on this bus");
+        return cells_[slot];
+    }
+
+    // The cell at a slot found by `slot_of`, for tables of signals walked every frame.
+    Cell& at_slot(std::size_t slot) { return cells_[slot]; }
+
+    std::size_t size() const {
+        std::size_t count = 0;
+        for (const bool r : registered_)
+            count += r ? 1 : 0;
+        return count;
+    }
+
+    // Every cell back to its signal's resting value.
+    void reset() { cells_ = resting_; }
 
   private:
-    struct key {
-        std::size_t size;
-        std::uint64_t head;
-        std::uint64_t tail;
-        const char* data;
-    };
-    struct entry {
-        std::size_t size;
-        std::uint64_t head;
-        std::uint64_t tail;
-        std::string name;
-        Cell cell;
-    };
-    using iterator = typename std::vector<entry>::iterator;
+    static constexpr std::array<Cell, table_size> resting_ = resting_values<Bus, Cell>();
 
-    static constexpr std::size_t word = sizeof(std::uint64_t);
-    // Longer names are found by binary search.
-    static constexpr std::size_t max_indexed_size = 32;
-
-    static key key_of(std::string_view name) {
-        key k{name.size(), 0, 0, name.data()};
-        if (name.size() >= word) {
-            std::memcpy(&k.head, name.data(), word);
-            std::memcpy(&k.tail, name.data() + name.size() - word, word);
-        } else {
-            for (std::size_t i = 0; i < name.size(); ++i) {
-                k.head |= std::uint64_t{static_cast<unsigned char>(name[i])} << (8 * i);
-            }
-        }
-        return k;
-    }
-
-    // The bytes that neither the head nor the tail covers, compared as unsigned bytes.
-    static int middle(const entry& e, const key& k) {
-        for (std::size_t i = word; i + word < k.size; ++i) {
-            const int d =
-                static_cast<unsigned char>(e.name[i]) - static_cast<unsigned char>(k.data[i]);
-            if (d != 0) return d;
-        }
-        return 0;
-    }
-
-    static bool before(const entry& e, const key& k) {
-        if (e.size != k.size) return e.size < k.size;
-        if (e.head != k.head) return e.head < k.head;
-        if (e.tail != k.tail) return e.tail < k.tail;
-        return middle(e, k) < 0;
-    }
-
-    static bool equal(const entry& e, const key& k) {
-        return e.size == k.size && e.head == k.head && e.tail == k.tail && middle(e, k) == 0;
-    }
-
-    iterator find(const key& k) {
-        return std::lower_bound(cells_.begin(), cells_.end(), k, before);
-    }
-
-    // first_of_size_[n]: the first entry whose name is n bytes long or longer.
-    void index_lengths() {
-        std::size_t i = 0;
-        for (std::size_t n = 0; n < first_of_size_.size(); ++n) {
-            while (i < cells_.size() && cells_[i].size < n)
-                ++i;
-            first_of_size_[n] = i;
-        }
-    }
-
-    std::vector<entry> cells_;
-    std::array<std::size_t, max_indexed_size + 2> first_of_size_{};
+    std::array<Cell, table_size> cells_{};
+    std::array<bool, table_size> registered_{};
     Cell spare_{};
 };
 
-using bus = basic_bus<std::int32_t>;
-using bool_bus = basic_bus<bool>;
+using panel_bus = basic_bus<bus_id::panel, std::int32_t>;
+using sound_bus = basic_bus<bus_id::sound, std::int32_t>;
+using output_bus = basic_bus<bus_id::output, std::int32_t>;
+using command_bus = basic_bus<bus_id::command, std::int32_t>;
+using bool_bus = basic_bus<bus_id::boolean, bool>;
 
 } // namespace ats

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#include "wiring/cab.h"
 
 namespace ats {
 
@@ -61,14 +64,6 @@ inline constexpr std::string_view lv = "lv";
 inline constexpr std::string_view cs = "cs";
 } // namespace sig
 
-// Sound commands towards the host.
-namespace sound_cmd {
-inline constexpr std::int32_t silent = -10000;
-inline constexpr std::int32_t playing = -1;
-inline constexpr std::int32_t start_once = 1;
-inline constexpr std::int32_t unchanged = 2;
-} // namespace sound_cmd
-
 struct signal_def {
     bus_id bus;
     std::string_view name;
@@ -103,28 +98,49 @@ inline constexpr std::array<signal_def, 48> signal_table{{
     {bus_id::panel, sig::mon_max_speed_149, 0},
     {bus_id::panel, sig::mon_stop_station_150, 0},
     {bus_id::panel, sig::eblp, 0},
-    {bus_id::sound, sig::ats_s_bell, sound_cmd::silent},
-    {bus_id::sound, sig::ats_s_bell_reverb, sound_cmd::unchanged},
-    {bus_id::sound, sig::ats_s_chime, sound_cmd::silent},
-    {bus_id::sound, sig::lb_on, sound_cmd::unchanged},
-    {bus_id::sound, sig::lb_off, sound_cmd::unchanged},
-    {bus_id::sound, sig::leave, sound_cmd::unchanged},
-    {bus_id::sound, sig::mon_stop_station_150, sound_cmd::silent},
-    {bus_id::sound, sig::mon_section_160, sound_cmd::silent},
-    {bus_id::sound, sig::ebbz, sound_cmd::silent},
+    {bus_id::sound, sig::ats_s_bell, cab::sound_cmd::silent},
+    {bus_id::sound, sig::ats_s_bell_reverb, cab::sound_cmd::unchanged},
+    {bus_id::sound, sig::ats_s_chime, cab::sound_cmd::silent},
+    {bus_id::sound, sig::lb_on, cab::sound_cmd::unchanged},
+    {bus_id::sound, sig::lb_off, cab::sound_cmd::unchanged},
+    {bus_id::sound, sig::leave, cab::sound_cmd::unchanged},
+    {bus_id::sound, sig::mon_stop_station_150, cab::sound_cmd::silent},
+    {bus_id::sound, sig::mon_section_160, cab::sound_cmd::silent},
+    {bus_id::sound, sig::ebbz, cab::sound_cmd::silent},
     {bus_id::output, sig::power, 0},
     {bus_id::output, sig::brake, 0},
     {bus_id::output, sig::reverser, 0},
-    {bus_id::output, sig::const_speed, 2},
+    {bus_id::output, sig::const_speed, cab::const_speed_resting},
     {bus_id::command, sig::power, 0},
     {bus_id::command, sig::brake, 0},
     {bus_id::command, sig::reverser, 0},
-    {bus_id::command, sig::const_speed, 2},
+    {bus_id::command, sig::const_speed, cab::const_speed_resting},
     {bus_id::command, sig::atsresw, 0},
     {bus_id::command, sig::atscpb, 0},
     {bus_id::command, sig::atswrpb, 0},
     {bus_id::boolean, sig::lv, 1},
     {bus_id::boolean, sig::cs, 0},
 }};
+
+inline constexpr std::size_t no_slot = static_cast<std::size_t>(-1);
+
+// Where a bus keeps the cell of `name`: its place among that bus's signals in the table, or
+// no_slot. Evaluated by the compiler for the names written in the code.
+constexpr std::size_t slot_of(bus_id bus, std::string_view name) {
+    std::size_t slot = 0;
+    for (const auto& s : signal_table) {
+        if (s.bus != bus) continue;
+        if (s.name == name) return slot;
+        ++slot;
+    }
+    return no_slot;
+}
+
+constexpr std::size_t signals_on(bus_id bus) {
+    std::size_t count = 0;
+    for (const auto& s : signal_table)
+        count += s.bus == bus ? 1 : 0;
+    return count;
+}
 
 } // namespace ats

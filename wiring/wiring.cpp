@@ -1,4 +1,4 @@
-// Registration and per-frame reset, both walking the one signal table.
+// Registration and per-frame reset, both following the one signal table.
 #include "wiring/wiring.h"
 
 namespace ats {
@@ -16,15 +16,11 @@ void wiring::register_signals() {
 }
 
 void wiring::reset() {
-    for (const auto& s : signal_table) {
-        switch (s.bus) {
-        case bus_id::panel: panel.get(s.name) = s.resting; break;
-        case bus_id::sound: sound.get(s.name) = s.resting; break;
-        case bus_id::output: output.get(s.name) = s.resting; break;
-        case bus_id::command: command.get(s.name) = s.resting; break;
-        case bus_id::boolean: boolean.get(s.name) = s.resting != 0; break;
-        }
-    }
+    panel.reset();
+    sound.reset();
+    output.reset();
+    command.reset();
+    boolean.reset();
 }
 
 } // namespace ats

@@ -8,13 +8,11 @@ namespace ats {
 
 class wiring {
 public:
-    virtual ~wiring() = default;
-
     // Built in this order, destroyed in reverse: the bool bus first, the panel bus last.
-    bus panel;
-    bus sound;
-    bus output;
-    bus command;
+    panel_bus panel;
+    sound_bus sound;
+    output_bus output;
+    command_bus command;
     bool_bus boolean;
 
     void register_signals();

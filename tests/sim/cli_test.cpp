@@ -152,6 +152,37 @@ TEST_F(CommandLine, UnwritableCsvStopsBeforeTheRun) {
     EXPECT_EQ(o.output, "talvik-sim: cannot write " + dir_ + "/missing/dir/out.csv\n");
 }
 
+TEST_F(CommandLine, ReplayPageIsOneFileThatReachesForNothing) {
+    const std::string scenario =
+        file("check.txt", "name Check <b> & </script>\nat 0 s doors close\n"
+                          "at 0 s beacon type 50 signal 0 distance 100 optional 0\nend at 0.1 s\n");
+    const std::string page_path = dir_ + "/check.html";
+    outcome o = talvik_sim(library + "--quiet --html " + page_path + " " + scenario);
+    ASSERT_EQ(o.status, 0) << o.output;
+    std::string page = read(page_path);
+    EXPECT_NE(page.find("content=\"default-src 'none'; script-src 'sha256-"), std::string::npos);
+    for (const char* outside : {" src=", "href=\"http", "@import", "url("})
+        EXPECT_EQ(page.find(outside), std::string::npos) << outside;
+    // The scenario's words cannot end the data's script element.
+    EXPECT_NE(page.find("\"name\":\"Check \\u003cb\\u003e \\u0026 \\u003c/script\\u003e\""),
+              std::string::npos);
+    // The check's permitted speed from the bundled script: 38.1 km/h at 100 m.
+    EXPECT_NE(page.find("\"distance\":100.000,\"speed\":0.000,\"permitted\":38.099"),
+              std::string::npos);
+
+    // With a broken script beside the library the page says why it has no curves.
+    const std::string copy = dir_ + "/libtalvik.so";
+    std::system(("cp '" + std::string(TALVIK_LIBRARY_PATH) + "' '" + copy + "'").c_str());
+    file("signal_pattern.nut", "function (\n");
+    o = talvik_sim("--library " + copy + " --quiet --html " + page_path + " " + scenario);
+    EXPECT_NE(read(page_path).find("\"script_error\":\""), std::string::npos) << o.output;
+
+    EXPECT_EQ(talvik_sim(library + "--html " + dir_ + "/no/such/dir/x.html").output,
+              "talvik-sim: cannot write " + dir_ + "/no/such/dir/x.html\n");
+    EXPECT_EQ(talvik_sim(library + "--html x.html " + scenario + " " + scenario).status, 2);
+    EXPECT_EQ(talvik_sim(library + "--html x.html --html-dir " + dir_).status, 2);
+}
+
 TEST_F(CommandLine, PlotNeedsGnuplotAndSaysSo) {
     const std::string png = dir_ + "/journey.png";
     // Without gnuplot on the search path the run completes but says why there is no plot.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The same scenarios through libtalvik.so, the 64-bit talvik.dll under wine64 and the 32-bit
-# talvik.dll under 32-bit Wine must give byte-identical CSV files. Each width runs all the
+# talvik.dll under 32-bit Wine must give byte-identical CSV files and replay pages (the pages'
+# permitted-speed curves come from each build's own script host). Each width runs all the
 # scenarios in one start of its talvik-sim.exe: starting 32-bit Wine is slow here.
 # Usage: differential.sh SOURCE_DIR LINUX_BUILD WIN32_BUILD WIN64_BUILD WORK_DIR WINE_PREFIX
 set -uo pipefail
@@ -56,24 +57,28 @@ run() { # name, command...
 }
 
 run linux "$linux/tools/sim/talvik-sim" --library "$linux/plugin/libtalvik.so" --quiet \
-  --csv-dir "$work/linux" "${scenarios[@]}"
+  --csv-dir "$work/linux" --html-dir "$work/linux" "${scenarios[@]}"
 run win64 "$wine64" "$win64/tools/sim/talvik-sim.exe" \
   --library "$(windows_path "$win64/plugin/talvik.dll")" --quiet \
-  --csv-dir "$(windows_path "$work/win64")" "${scenarios[@]}"
+  --csv-dir "$(windows_path "$work/win64")" --html-dir "$(windows_path "$work/win64")" \
+  "${scenarios[@]}"
 run win32 "$wine32" "$win32/tools/sim/talvik-sim.exe" \
   --library "$(windows_path "$win32/plugin/talvik.dll")" --quiet \
-  --csv-dir "$(windows_path "$work/win32")" "${scenarios[@]}"
+  --csv-dir "$(windows_path "$work/win32")" --html-dir "$(windows_path "$work/win32")" \
+  "${scenarios[@]}"
 
 status=0
 for scenario in "${scenarios[@]}"; do
   name=$(basename "$scenario" .txt)
   for width in win64 win32; do
-    if ! cmp -s "$work/linux/$name.csv" "$work/$width/$name.csv"; then
-      echo "$name: the $width build's CSV differs from the Linux one:"
-      diff "$work/linux/$name.csv" "$work/$width/$name.csv" | head -6
-      status=1
-    fi
+    for kind in csv html; do
+      if ! cmp -s "$work/linux/$name.$kind" "$work/$width/$name.$kind"; then
+        echo "$name: the $width build's $kind file differs from the Linux one:"
+        diff "$work/linux/$name.$kind" "$work/$width/$name.$kind" | head -6 | cut -c1-300
+        status=1
+      fi
+    done
   done
 done
-[ "$status" -eq 0 ] && echo "${#scenarios[@]} scenarios: the same CSV from all three builds"
+[ "$status" -eq 0 ] && echo "${#scenarios[@]} scenarios: the same CSV and page from all three builds"
 exit "$status"

@@ -3,6 +3,8 @@
 
 #include <dirent.h>
 
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -201,6 +203,16 @@ TEST(ScenarioLanguage, UnreadableFile) {
     const auto errors = sim::load_scenario_file("/nonexistent/route.txt", s);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].text(), "/nonexistent/route.txt: cannot read the scenario file");
+}
+
+TEST(ScenarioLanguage, AFileSavedWithAUtf8ByteOrderMarkReadsAsWithout) {
+    const std::string path = testing::TempDir() + "talvik-marked-route.txt";
+    std::ofstream(path, std::ios::binary) << "\xEF\xBB\xBFname Marked route\n";
+    sim::scenario s;
+    const auto errors = sim::load_scenario_file(path, s);
+    std::remove(path.c_str());
+    EXPECT_TRUE(errors.empty()) << errors.front().text();
+    EXPECT_EQ(s.name, "Marked route");
 }
 
 TEST(ScenarioLanguage, ShippedScenariosParse) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Static checks of a built talvik.dll: exactly the sixteen plain exports, only Windows system
-DLLs imported, and for the 32-bit DLL the bytes each export removes from the stack."""
+DLLs imported, and for the 32-bit DLL the bytes each export removes from the stack (read from the
+stripped DLL's code, cut into functions by its symbol file)."""
 import argparse
+import bisect
 import re
 import subprocess
 import sys
@@ -53,17 +55,28 @@ def parse_headers(text):
     return image_base, imports, eat, names
 
 
-def function_blocks(disassembly):
-    """Maps each labelled address to (label, instruction lines up to the next label)."""
-    blocks = {}
-    current = None
-    for line in disassembly.splitlines():
-        m = re.match(r"^([0-9a-f]+) <(.+)>:$", line)
+def symbols_of(nm_output):
+    """Maps each code address to its names, from nm's listing of the DLL's symbol file."""
+    symbols = {}
+    for line in nm_output.splitlines():
+        m = re.match(r"^([0-9a-f]+) [Tt] (.+)$", line)
         if m:
-            current = (int(m.group(1), 16), m.group(2))
-            blocks[current[0]] = (current[1], [])
-        elif current and re.match(r"^\s*[0-9a-f]+:\t", line):
-            blocks[current[0]][1].append(line)
+            symbols.setdefault(int(m.group(1), 16), []).append(m.group(2))
+    return symbols
+
+
+def function_blocks(disassembly, symbols):
+    """Maps each symbol's address to (its names, the instruction lines up to the next symbol).
+    The shipped DLL is stripped: its code is cut at the addresses its symbol file names."""
+    starts = sorted(symbols)
+    blocks = {a: (symbols[a], []) for a in starts}
+    for line in disassembly.splitlines():
+        m = re.match(r"^\s*([0-9a-f]+):\t", line)
+        if not m:
+            continue
+        at = bisect.bisect_right(starts, int(m.group(1), 16)) - 1
+        if at >= 0:
+            blocks[starts[at]][1].append(line)
     return blocks
 
 
@@ -80,6 +93,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--width", type=int, choices=(32, 64), required=True)
+    parser.add_argument("--symbols", required=True, help="the DLL's symbol file (.debug)")
     parser.add_argument("dll")
     args = parser.parse_args()
 
@@ -102,7 +116,9 @@ def main():
     print(f"imports: {' '.join(imports)}")
 
     if args.width == 32:
-        blocks = function_blocks(run(args.objdump, "-d", args.dll))
+        nm = args.objdump.replace("objdump", "nm")
+        blocks = function_blocks(run(args.objdump, "-d", args.dll),
+                                 symbols_of(run(nm, args.symbols)))
         for name, want in sorted(STACK_BYTES.items()):
             if name not in names:
                 continue
@@ -110,10 +126,11 @@ def main():
             if address not in blocks:
                 failures.append(f"{name}: no function found at {address:#x}")
                 continue
-            label, lines = blocks[address]
+            labels, lines = blocks[address]
+            label = labels[-1]
             # Code the compiler moved out of line (label.cold) belongs to the same export.
-            for other_label, other_lines in blocks.values():
-                if other_label.startswith(label + "."):
+            for other_labels, other_lines in blocks.values():
+                if any(o.startswith(l + ".") for o in other_labels for l in labels):
                     lines = lines + other_lines
             rets = returns_of(lines)
             if not rets:

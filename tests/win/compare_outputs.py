@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Compares the outputs of the scripted session from two builds; names the first differences."""
+"""Compares the outputs of runs in two builds (pairs of CSV files); names the first differences."""
 import csv
 import sys
 
@@ -7,16 +7,24 @@ SKIPPED = 77  # the run that writes ACTUAL.csv was skipped, and said why beside 
 
 
 def main():
-    if len(sys.argv) != 3:
-        print("usage: compare_outputs.py EXPECTED.csv ACTUAL.csv", file=sys.stderr)
+    paths = sys.argv[1:]
+    if not paths or len(paths) % 2:
+        print("usage: compare_outputs.py EXPECTED.csv ACTUAL.csv [EXPECTED.csv ACTUAL.csv...]",
+              file=sys.stderr)
         return 2
-    expected_path, actual_path = sys.argv[1:]
     try:
-        with open(actual_path + ".skipped") as f:
+        with open(paths[1] + ".skipped") as f:
             print(f"SKIPPED, NOT COMPARED: {f.read().strip()}")
         return SKIPPED
     except OSError:
         pass
+    failed = [compare(paths[i], paths[i + 1]) for i in range(0, len(paths), 2)]
+    return 1 if any(failed) else 0
+
+
+def compare(expected_path, actual_path):
+    """0 when both files hold the same rows; otherwise names the first differences."""
+    print(f"{actual_path}:")
     try:
         with open(expected_path, newline="") as f:
             expected = list(csv.reader(f))

@@ -1,7 +1,9 @@
 // The Windows test host: loads talvik.dll from a fresh directory like the simulator does, checks
 // the calling convention of every export, the debug mailslot of a short session byte for byte,
-// and writes the outputs of the shared scripted session for comparison with the other builds.
-// One run does everything: under emulation every start of a 32-bit program costs a lot.
+// folders and script files named and saved the ways users have them, and the shipped tools
+// (talvik-dbgview, talvik-sim), and writes the outputs of the shared scripted session for
+// comparison with the other builds. One run does everything: under emulation every start of a
+// 32-bit program costs several seconds.
 #include <windows.h>
 
 #include <cstdarg>
@@ -9,10 +11,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/channel_name.h"
 #include "plugin/host_types.h"
+#include "script_encodings.h"
 #include "win/parity_session.h"
 
 namespace {
@@ -224,40 +228,6 @@ void check_session_messages(const plugin_api& api) {
     compare_messages("session with a listener", slot.take(), short_session_lines());
 }
 
-// For a listener started elsewhere (talvik-dbgview): waits until it holds the mailslot, sends
-// the short session and writes the text the listener should show to `expected`.
-int send_session(const std::string& dll, const std::string& base, const std::string& expected,
-                 const std::vector<std::string>& beside) {
-    const std::string copy = prepare_fresh_directory(base, "talvik sender", dll, beside);
-    const HMODULE module = LoadLibraryA(copy.c_str());
-    plugin_api api{};
-    if (module == nullptr || !bind_all(module, api)) {
-        std::printf("FAIL: cannot load %s (error %lu)\n", copy.c_str(), GetLastError());
-        return 1;
-    }
-    bool listening = false;
-    for (int i = 0; i < 600 && !listening; ++i) {
-        const HANDLE h = CreateFileA(ats::debug_channel_name, GENERIC_WRITE, FILE_SHARE_READ,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        listening = h != INVALID_HANDLE_VALUE;
-        if (listening)
-            CloseHandle(h);
-        else
-            Sleep(100);
-    }
-    if (!listening) {
-        std::printf("FAIL: no listener created %s within a minute\n", ats::debug_channel_name);
-        return 1;
-    }
-    run_short_session(api);
-    FreeLibrary(module);
-    std::FILE* out = std::fopen(expected.c_str(), "wb");
-    if (out == nullptr) return 1;
-    for (const std::string& line : short_session_lines())
-        std::fwrite(line.data(), 1, line.size(), out);
-    return std::fclose(out) == 0 && failures == 0 ? 0 : 1;
-}
-
 // A copy of the DLL with no script beside it reports that on Load: the script the other copy
 // found came from the DLL's own directory, not from anywhere else.
 void check_script_is_looked_up_beside_the_dll(const std::string& base, const std::string& dll) {
@@ -453,25 +423,268 @@ void check_typed_calls(const plugin_api& api) {
     check(api.GetPluginVersion() == 0x20000, "GetPluginVersion after Dispose");
 }
 
+std::wstring wide(const std::string& ansi) {
+    std::wstring out(ansi.size() + 1, L'\0');
+    out.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, out.data(), static_cast<int>(out.size())) -
+        1));
+    return out;
+}
+
+std::wstring quoted(const std::string& path) { return L"\"" + wide(path) + L"\""; }
+
+std::string read_file(const std::string& path) {
+    std::string text;
+    if (std::FILE* in = std::fopen(path.c_str(), "rb")) {
+        char chunk[4096];
+        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;)
+            text.append(chunk, n);
+        std::fclose(in);
+    }
+    return text;
+}
+
+bool contains(const std::string& text, const char* part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A program of the package, its standard output and error going to the file `output`.
+class child {
+  public:
+    child(const std::wstring& command_line, std::string output) : output_(std::move(output)) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput =
+            CreateFileA("NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+        startup.hStdOutput = startup.hStdError = CreateFileA(
+            output_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+        std::wstring line = command_line; // CreateProcessW may write into it
+        started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &startup, &process_) != FALSE;
+        check(started_, "start %ls (error %lu)", command_line.c_str(), GetLastError());
+        CloseHandle(startup.hStdInput);
+        CloseHandle(startup.hStdOutput);
+    }
+    ~child() {
+        if (!started_) return;
+        if (wait(0) == -1) TerminateProcess(process_.hProcess, 1);
+        WaitForSingleObject(process_.hProcess, 10000);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
+    child(const child&) = delete;
+    child& operator=(const child&) = delete;
+
+    // The exit status, or -1 when it has not ended within `ms`.
+    int wait(DWORD ms) {
+        DWORD status = 0;
+        const bool ended = started_ && WaitForSingleObject(process_.hProcess, ms) == WAIT_OBJECT_0;
+        return ended && GetExitCodeProcess(process_.hProcess, &status) ? int(status) : -1;
+    }
+    std::string output() const { return read_file(output_); }
+
+  private:
+    std::string output_;
+    PROCESS_INFORMATION process_{};
+    bool started_ = false;
+};
+
+// The tools of the package and where the checks put what they make.
+struct package_tools {
+    std::string sim;
+    std::string dbgview;
+    std::string gnuplot;     // a stand-in that writes the plot script where the plot would go
+    std::string journey_csv; // the default journey's outputs, for comparison with Linux
+} tools_of_this_run;
+
+// Copies `files` into `dir` (made anew), by their wide names.
+bool copy_into(const std::wstring& dir, const std::vector<std::string>& files) {
+    CreateDirectoryW(dir.c_str(), nullptr);
+    bool copied = true;
+    for (const std::string& file : files) {
+        const std::wstring name = wide(file.substr(file.find_last_of("\\/") + 1));
+        copied = copied && CopyFileW(wide(file).c_str(), (dir + name).c_str(), FALSE);
+    }
+    return copied;
+}
+
+// The plug-in in the folder `dir` with `script` as its signal_pattern.nut: Load, a pattern check
+// at 45 km/h, Dispose. Whether the train was braked (by a pattern of 45 or less, or by the
+// fail-safe outputs without a script) and the script errors the debug channel carried.
+bool pattern_check_brakes(const std::wstring& dir, const std::string& dll,
+                          const std::string& script, std::string& errors) {
+    copy_into(dir, {dll});
+    std::FILE* out = _wfopen((dir + L"signal_pattern.nut").c_str(), L"wb");
+    check(out != nullptr && std::fwrite(script.data(), 1, script.size(), out) == script.size() &&
+              std::fclose(out) == 0,
+          "write the script (%ls)", dir.c_str());
+    const HMODULE module = LoadLibraryW((dir + L"talvik.dll").c_str());
+    plugin_api api{};
+    if (module == nullptr || !bind_all(module, api)) {
+        check(false, "load the plug-in from %ls (error %lu)", dir.c_str(), GetLastError());
+        return false;
+    }
+    mailslot slot;
+    std::int32_t panel[256] = {};
+    std::int32_t sound[256] = {};
+    ats::vehicle_state state{};
+    state.time = 36000000;
+    api.Load();
+    api.SetVehicleSpec(ats::vehicle_spec{8, 0, 2, 0, 0});
+    api.Initialize(0);
+    api.DoorClose();
+    for (int i = 0; i < 10; ++i, state.time += 20)
+        api.Elapse(state, panel, sound);
+    state.speed = 45.0f;
+    api.SetBeaconData(ats::beacon_data{50, 0, 600.0f, 0});
+    const ats::handles handles = api.Elapse(state, panel, sound);
+    api.Dispose();
+    FreeLibrary(module);
+    errors.clear();
+    for (const std::string& m : slot.take()) {
+        if (contains(m, "script error")) errors += escaped(m);
+    }
+    return handles.brake == 9;
+}
+
+// The plug-in in folders named in ASCII, in Japanese (which code page 932 spells) and in Greek
+// (which it cannot) finds its script; then the encoding table: each script file compiles as in
+// the other builds, or is refused with its reason.
+void check_folders_and_encodings(const std::string& base, const std::string& dll) {
+    const std::vector<talvik_test::encoding_case> cases = talvik_test::encoding_cases();
+    std::string errors;
+    const std::pair<const char*, const wchar_t*> folders[] = {
+        {"ASCII", L"Athens"},
+        {"Japanese", L"\u6771\u4EAC"},
+        {"Greek", L"\u0391\u03B8\u03AE\u03BD\u03B1"}};
+    for (const auto& [language, name] : folders) {
+        const bool braked =
+            pattern_check_brakes(wide(base) + L"\\" + name + L"\\", dll, cases[0].bytes, errors);
+        check(!braked && errors.empty(), "in a folder named in %s: braked %d (\"%s\")", language,
+              braked, errors.c_str());
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const talvik_test::encoding_case& c = cases[i];
+        const std::wstring dir = wide(base) + L"\\encoding " + std::to_wstring(i) + L"\\";
+        const bool braked = pattern_check_brakes(dir, dll, c.bytes, errors);
+        check(c.refusal != nullptr ? braked && contains(errors, c.refusal)
+                                   : !braked == (c.offset * 10 > 45) && errors.empty(),
+              "%s: braked %d (\"%s\")", c.name, braked, errors.c_str());
+        // talvik-sim --check-script, in 32 bits only on the UTF-16 row with its Japanese
+        // comment: every program start costs seconds under emulation.
+        if (bits == 32 && std::strcmp(c.name, "UTF-16 LE") != 0) continue;
+        const std::string script =
+            base + "\\encoding " + std::to_string(i) + "\\signal_pattern.nut";
+        child sim(quoted(tools_of_this_run.sim) + L" --check-script " + quoted(script),
+                  script + ".out");
+        const int status = sim.wait(120000);
+        const std::string out = sim.output();
+        const std::string offset = "pattern_offset(0.0)    = " + std::to_string(c.offset);
+        check(c.refusal != nullptr ? status == 4 && contains(out, c.refusal)
+                                   : status == 0 && contains(out, offset.c_str()),
+              "talvik-sim --check-script, %s: exit %d, \"%s\"", c.name, status, out.c_str());
+    }
+}
+
+// talvik-dbgview --raw prints exactly what a session sends; a second listener is turned away
+// (checked where starting a program is cheap).
+void check_dbgview(const std::string& base, const std::string& dll,
+                   const std::vector<std::string>& beside) {
+    const std::string& dbgview = tools_of_this_run.dbgview;
+    child viewer(quoted(dbgview) + L" --raw", base + "\\dbgview.out");
+    bool listening = false;
+    for (int i = 0; i < 600 && !listening; ++i) {
+        const HANDLE h = CreateFileA(ats::debug_channel_name, GENERIC_WRITE, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        listening = h != INVALID_HANDLE_VALUE && CloseHandle(h);
+        if (!listening) Sleep(100);
+    }
+    const HMODULE module =
+        LoadLibraryA(prepare_fresh_directory(base, "sender", dll, beside).c_str());
+    plugin_api api{};
+    if (!listening || module == nullptr || !bind_all(module, api)) {
+        check(false, "talvik-dbgview listening (%d), the sender loaded", listening);
+        return;
+    }
+    run_short_session(api);
+    FreeLibrary(module);
+    std::string expected;
+    for (const std::string& line : short_session_lines())
+        expected += line;
+    for (int i = 0; i < 300 && viewer.output().size() < expected.size(); ++i)
+        Sleep(100);
+    if (bits == 64) {
+        child second(quoted(dbgview) + L" --raw", base + "\\dbgview-second.out");
+        const int status = second.wait(60000);
+        check(status == 1 && contains(second.output(), "another listener already holds"),
+              "a second talvik-dbgview: exit %d, \"%s\"", status, second.output().c_str());
+    }
+    check(viewer.output() == expected, "talvik-dbgview --raw printed \"%s\"",
+          escaped(viewer.output()).c_str());
+}
+
+// talvik-sim, copied with the plug-in into a folder named in Greek, runs the default journey
+// (its CSV file is compared with the Linux build's afterwards), shows the plug-in's debug lines
+// and hands its plot to the plotter it finds on the search path.
+void check_sim_in_greek_folder(const std::string& base, const std::string& dll,
+                               std::vector<std::string> beside) {
+    const package_tools& t = tools_of_this_run;
+    const std::wstring dir = wide(base) + L"\\\u0391\u03B8\u03AE\u03BD\u03B1 sim\\";
+    beside.push_back(dll);
+    beside.push_back(t.sim);
+    const std::string plotter = base + "\\plot tools";
+    const bool copied = copy_into(dir, beside) && copy_into(wide(plotter + "\\"), {t.gnuplot});
+    check(copied, "copy talvik-sim, the plug-in and the plotter (error %lu)", GetLastError());
+    char path[32767] = {};
+    GetEnvironmentVariableA("PATH", path, sizeof path);
+    SetEnvironmentVariableA("PATH", (plotter + ";" + path).c_str());
+    const std::string png = base + "\\journey.png";
+    child sim(L"\"" + dir + L"talvik-sim.exe\" --debug --csv " + quoted(t.journey_csv) +
+                  L" --plot " + quoted(png),
+              base + "\\journey.out");
+    const int status = sim.wait(300000);
+    SetEnvironmentVariableA("PATH", path);
+    const std::string out = sim.output();
+    check(status == 0 && contains(out, "~ debug: talvik > instance created.") &&
+              !contains(out, "script error") && !contains(out, "fail-safe"),
+          "talvik-sim in a Greek folder: exit %d, \"%s\"", status, out.c_str());
+    check(contains(out, "plot written to") && contains(read_file(png), "set output"),
+          "talvik-sim --plot handed its script to the plotter");
+}
+
 DWORD WINAPI idle_thread(LPVOID) { return 0; }
 
 } // namespace
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    if (argc >= 5 && std::strcmp(argv[1], "--send-session") == 0) {
-        return send_session(argv[2], argv[3], argv[4],
-                            std::vector<std::string>(argv + 5, argv + argc));
+    package_tools& tools = tools_of_this_run;
+    int first = 1;
+    for (; first + 1 < argc && std::strncmp(argv[first], "--", 2) == 0; first += 2) {
+        const std::string option = argv[first];
+        std::string* value = option == "--sim"       ? &tools.sim
+                             : option == "--dbgview" ? &tools.dbgview
+                             : option == "--gnuplot" ? &tools.gnuplot
+                             : option == "--journey" ? &tools.journey_csv
+                                                     : nullptr;
+        if (value == nullptr) break;
+        *value = argv[first + 1];
     }
-    if (argc < 4) {
-        std::printf("usage: talvik_win_host TALVIK.DLL WORK-DIR OUT.CSV [FILE-BESIDE-THE-DLL...]\n"
-                    "       talvik_win_host --send-session TALVIK.DLL WORK-DIR EXPECTED.TXT "
-                    "[FILE-BESIDE-THE-DLL...]\n");
+    if (argc - first < 3) {
+        std::printf(
+            "usage: talvik_win_host [--sim TALVIK-SIM.EXE --dbgview TALVIK-DBGVIEW.EXE "
+            "--gnuplot STAND-IN.EXE --journey JOURNEY.CSV]\n"
+            "                       TALVIK.DLL WORK-DIR OUT.CSV [FILE-BESIDE-THE-DLL...]\n");
         return 2;
     }
-    const std::vector<std::string> beside(argv + 4, argv + argc);
+    const std::string dll_source = argv[first];
+    const std::string work = argv[first + 1];
+    const std::string csv = argv[first + 2];
+    const std::vector<std::string> beside(argv + first + 3, argv + argc);
     const std::string dll = prepare_fresh_directory(
-        argv[2], "talvik " + std::to_string(bits) + "-bit host", argv[1], beside);
+        work, "talvik " + std::to_string(bits) + "-bit host", dll_source, beside);
 
     const HMODULE module = LoadLibraryA(dll.c_str());
     check(module != nullptr, "LoadLibraryA(%s) failed with error %lu", dll.c_str(), GetLastError());
@@ -495,15 +708,23 @@ int main(int argc, char** argv) {
     if (thread != nullptr) CloseHandle(thread);
     check_session_messages(api);
 
-    std::FILE* out = std::fopen(argv[3], "w");
-    check(out != nullptr, "open %s", argv[3]);
+    std::FILE* out = std::fopen(csv.c_str(), "w");
+    check(out != nullptr, "open %s", csv.c_str());
     if (out != nullptr) {
         talvik_test::parity_session<plugin_api>(api, out).run();
-        check(std::fclose(out) == 0, "write %s", argv[3]);
+        check(std::fclose(out) == 0, "write %s", csv.c_str());
     }
     FreeLibrary(module);
-    check_script_is_looked_up_beside_the_dll(argv[2], argv[1]);
-    check_double_byte_file_name(argv[2], argv[1], beside);
+    check_script_is_looked_up_beside_the_dll(work, dll_source);
+    check_double_byte_file_name(work, dll_source, beside);
+    if (tools.sim.empty() || tools.dbgview.empty() || tools.gnuplot.empty() ||
+        tools.journey_csv.empty()) {
+        check(false, "the package's tools were not named (--sim, --dbgview, --gnuplot, --journey)");
+    } else {
+        check_folders_and_encodings(work, dll_source);
+        check_dbgview(work, dll_source, beside);
+        check_sim_in_greek_folder(work, dll_source, beside);
+    }
 
     std::printf("%d-bit host: %d checks, %d failed\n", bits, checks, failures);
     return failures == 0 ? 0 : 1;

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs the Windows test hosts under Wine, sharing one prefix per test run.
 #   wine.sh prefix PREFIX                       create the prefix (or reuse a complete one)
-#   wine.sh host 32|64 PREFIX HOST.EXE DLL RUN-DIR OUT.CSV [FILE-BESIDE-THE-DLL...]
-#   wine.sh dbgview PREFIX DBGVIEW.EXE HOST.EXE DLL RUN-DIR [FILE-BESIDE-THE-DLL...]
-#                                               talvik-dbgview.exe (64-bit) against a session
+#   wine.sh host 32|64 PREFIX BUILD-DIR RUN-DIR OUT.CSV JOURNEY.CSV [FILE-BESIDE-THE-DLL...]
+#                                               the test host of a Windows build, which also
+#                                               runs that build's talvik-sim and talvik-dbgview
 #   wine.sh stop PREFIX                         end the prefix's Wine processes
 set -uo pipefail
 
@@ -73,9 +73,9 @@ prefix)
 host)
     width=$2
     export WINEPREFIX; WINEPREFIX=$(realpath -m "$3")
-    host_exe=$4 dll=$5 run_dir=$6 csv=$7
+    build=$4 run_dir=$5 csv=$6 journey=$7
     shift 7
-    rm -rf "$run_dir" "$csv" "$csv.skipped"
+    rm -rf "$run_dir" "$csv" "$csv.skipped" "$journey"
     if [ "$width" = 32 ]; then
         loader=$wine32
         if ! can_run_32bit; then
@@ -94,55 +94,25 @@ host)
     for f in "$@"; do [ -e "$f" ] && beside+=("$(to_windows_path "$f")"); done
     start=$(date +%s)
     japanese_locale
-    "$loader" "$host_exe" "$(to_windows_path "$dll")" "$(to_windows_path "$run_dir")" \
+    # One start of Wine for everything: the host starts the build's tools itself.
+    "$loader" "$build/tests/win/talvik_win_host.exe" \
+        --sim "$(to_windows_path "$build/tools/sim/talvik-sim.exe")" \
+        --dbgview "$(to_windows_path "$build/tools/dbgview/talvik-dbgview.exe")" \
+        --gnuplot "$(to_windows_path "$build/tests/win/gnuplot.exe")" \
+        --journey "$(to_windows_path "$journey")" \
+        "$(to_windows_path "$build/plugin/talvik.dll")" "$(to_windows_path "$run_dir")" \
         "$(to_windows_path "$csv")" "${beside[@]}" >"$run_dir.out" 2>&1 </dev/null
     status=$?
     cat "$run_dir.out"
     echo "wine $width-bit host: exit $status after $(seconds_since "$start") s"
     exit $status
     ;;
-dbgview)
-    export WINEPREFIX; WINEPREFIX=$(realpath -m "$2")
-    dbgview_exe=$3 host_exe=$4 dll=$5 run_dir=$6
-    shift 6
-    rm -rf "$run_dir"
-    mkdir -p "$run_dir"
-    beside=()
-    for f in "$@"; do [ -e "$f" ] && beside+=("$(to_windows_path "$f")"); done
-    start=$(date +%s)
-    failed=0
-    "$wine64" "$dbgview_exe" --raw >"$run_dir/listener.out" 2>"$run_dir/listener.err" </dev/null &
-    listener=$!
-    # The sender waits until the listener holds the mailslot.
-    if ! "$wine64" "$host_exe" --send-session "$(to_windows_path "$dll")" \
-        "$(to_windows_path "$run_dir")" "$(to_windows_path "$run_dir/expected.txt")" \
-        "${beside[@]}" >"$run_dir/sender.out" 2>&1 </dev/null; then
-        cat "$run_dir/sender.out"
-        echo "FAIL: the session was not sent"
-        failed=1
-    fi
-    "$wine64" "$dbgview_exe" --raw >"$run_dir/second.out" 2>"$run_dir/second.err" </dev/null
-    second=$?
-    if [ "$second" -ne 1 ] || ! grep -qF 'another listener already holds \\.\mailslot\QUILLBAR_DBG_PRINTF' "$run_dir/second.err"; then
-        echo "FAIL: a second listener exited with $second and said: $(cat "$run_dir/second.err")"
-        failed=1
-    fi
-    kill "$listener" 2>/dev/null
-    wait "$listener" 2>/dev/null
-    if ! cmp "$run_dir/expected.txt" "$run_dir/listener.out"; then
-        echo "FAIL: talvik-dbgview --raw printed something else than was sent:"
-        od -c "$run_dir/listener.out" | head -20
-        failed=1
-    fi
-    echo "wine talvik-dbgview check: $([ $failed -eq 0 ] && echo ok || echo FAILED) after $(seconds_since "$start") s"
-    exit $failed
-    ;;
 stop)
     export WINEPREFIX; WINEPREFIX=$(realpath -m "$2")
     /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
     ;;
 *)
-    echo "usage: $0 prefix PREFIX | host 32|64 PREFIX HOST.EXE DLL RUN-DIR OUT.CSV [FILE...] | stop PREFIX" >&2
+    echo "usage: $0 prefix PREFIX | host 32|64 PREFIX BUILD-DIR RUN-DIR OUT.CSV JOURNEY.CSV [FILE...] | stop PREFIX" >&2
     exit 2
     ;;
 esac

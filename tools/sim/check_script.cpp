@@ -54,6 +54,16 @@ std::string call_failure(const char* function, const ats::SquirrelError& e) {
     return std::string(function) + " fails: " + desc;
 }
 
+// As at a frame after an arming beacon: the top-level code runs, then the lookup. A speed that
+// is not a number fails as it does in the plug-in.
+float permitted_at(const ats::SquirrelObject& script, double distance, float brake_offset) {
+    ats::ScriptVM::run(script);
+    const float permitted = ats::SquirrelFunction(contract_functions[2])(
+        0.0f, 0.0, distance, static_cast<double>(brake_offset));
+    if (std::isnan(permitted)) throw nan_text;
+    return permitted;
+}
+
 } // namespace
 
 bool check_script(const std::string& path, std::FILE* out) {
@@ -92,8 +102,7 @@ bool check_script(const std::string& path, std::FILE* out) {
         return complain(path, call_failure(current, e));
     }
 
-    // As at a frame after an arming beacon: the top-level code runs, then the look-up. A
-    // distance whose speed is not a number, or whose run fails, breaks the contract.
+    // A distance whose speed is not a number, or whose run fails, breaks the contract.
     struct row {
         double distance;
         float permitted = 0.0f;
@@ -106,11 +115,7 @@ bool check_script(const std::string& path, std::FILE* out) {
             r.failure = "not run: the script's VM was lost";
         } else {
             try {
-                ats::ScriptVM::run(script);
-                r.permitted = ats::SquirrelFunction(contract_functions[2])(
-                    0.0f, 0.0, distance, static_cast<double>(brake_offset));
-                if (std::isnan(r.permitted))
-                    r.failure = call_failure(contract_functions[2], nan_text);
+                r.permitted = permitted_at(script, distance, brake_offset);
             } catch (const ats::SquirrelError& e) {
                 r.failure = call_failure(contract_functions[2], e);
             }
@@ -147,6 +152,22 @@ bool check_script(const std::string& path, std::FILE* out) {
         return complain(path, reason);
     }
     return true;
+}
+
+pattern_curve evaluate_pattern(const std::string& path, const std::vector<double>& distances) {
+    pattern_curve curve;
+    vm_session session;
+    try {
+        const ats::SquirrelObject script = ats::ScriptVM::compile_file(path.c_str());
+        ats::ScriptVM::run(script);
+        const float brake_offset = ats::SquirrelFunction(contract_functions[0])(0.0f);
+        for (double distance : distances)
+            curve.permitted.push_back(permitted_at(script, distance, brake_offset));
+    } catch (const ats::SquirrelError& e) {
+        curve.permitted.clear();
+        curve.error = e.desc != nullptr ? e.desc : "unknown error";
+    }
+    return curve;
 }
 
 } // namespace sim

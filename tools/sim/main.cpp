@@ -9,6 +9,7 @@
 #include "tools/sim/csv.h"
 #include "tools/sim/plot.h"
 #include "tools/sim/plugin_api.h"
+#include "tools/sim/replay.h"
 #include "tools/sim/run.h"
 #include "tools/sim/scenario.h"
 #include "tools/sim/sim_platform.h"
@@ -38,6 +39,9 @@ const char usage_text[] =
     "  --csv-dir DIR       DIR/NAME.csv for each scenario NAME.txt (for several scenarios)\n"
     "  --plot FILE.png     speed, power and brake with the events marked (needs gnuplot)\n"
     "  --plot-x time|position   the plot's horizontal axis (default: time)\n"
+    "  --html FILE.html    a page that replays the run in a browser: cab, chart, timeline,\n"
+    "                      the panel and sound indices; self-contained, works offline\n"
+    "  --html-dir DIR      DIR/NAME.html for each scenario NAME.txt (for several scenarios)\n"
     "  --debug             listen on the plug-in's debug channel and show its lines\n"
     "  --quiet             no timeline\n"
     "  --print-default     print the built-in journey, a starting point for a scenario\n"
@@ -54,6 +58,8 @@ struct options {
     std::string csv;
     std::string csv_dir;
     std::string plot;
+    std::string html;
+    std::string html_dir;
     sim::plot_axis plot_x = sim::plot_axis::time;
     std::string check_script;
     bool debug = false;
@@ -91,6 +97,10 @@ int parse_options(int argc, char** argv, options& o) {
             ok = value(o.csv_dir);
         } else if (arg == "--plot") {
             ok = value(o.plot);
+        } else if (arg == "--html") {
+            ok = value(o.html);
+        } else if (arg == "--html-dir") {
+            ok = value(o.html_dir);
         } else if (arg == "--plot-x") {
             std::string axis;
             ok = value(axis);
@@ -119,8 +129,12 @@ int parse_options(int argc, char** argv, options& o) {
     if (!o.csv.empty() && !o.csv_dir.empty()) {
         return fail(bad_input, "--csv and --csv-dir exclude each other");
     }
-    if (o.scenarios.size() > 1 && (!o.csv.empty() || !o.plot.empty())) {
-        return fail(bad_input, "--csv and --plot take one scenario; use --csv-dir for several");
+    if (!o.html.empty() && !o.html_dir.empty()) {
+        return fail(bad_input, "--html and --html-dir exclude each other");
+    }
+    if (o.scenarios.size() > 1 && (!o.csv.empty() || !o.plot.empty() || !o.html.empty())) {
+        return fail(bad_input, "--csv, --plot and --html take one scenario; use --csv-dir or "
+                               "--html-dir for several");
     }
     return -1;
 }
@@ -140,6 +154,34 @@ struct closer {
     }
 };
 using file_ptr = std::unique_ptr<std::FILE, closer>;
+
+// One output file for each scenario, opened before the first frame so that a bad path stops
+// the run early; null where none is wanted.
+bool open_outputs(const std::string& file, const std::string& dir, const char* extension,
+                  const std::vector<std::string>& stems, std::vector<file_ptr>& files,
+                  std::string& failed_path) {
+    for (const std::string& stem : stems) {
+        std::string path = file;
+        if (!dir.empty()) path = dir + "/" + stem + extension;
+        if (path.empty()) {
+            files.emplace_back();
+            continue;
+        }
+        files.emplace_back(std::fopen(path.c_str(), "wb"));
+        if (!files.back()) {
+            failed_path = path;
+            return false;
+        }
+    }
+    return true;
+}
+
+// The pattern script the library reads: beside it, as in the simulator.
+std::string script_beside(const std::string& library_path) {
+    const std::size_t slash = library_path.find_last_of("/\\");
+    return (slash == std::string::npos ? std::string() : library_path.substr(0, slash + 1)) +
+           "signal_pattern.nut";
+}
 
 int run(const options& o) {
     // Every scenario is read before anything runs: one bad line and nothing runs.
@@ -185,17 +227,11 @@ int run(const options& o) {
         }
     }
 
-    // Output files are opened before the first frame, so a bad path stops the run early.
-    std::vector<file_ptr> csv_files;
-    for (const std::string& stem : stems) {
-        std::string path = o.csv;
-        if (!o.csv_dir.empty()) path = o.csv_dir + "/" + stem + ".csv";
-        if (path.empty()) {
-            csv_files.emplace_back();
-            continue;
-        }
-        csv_files.emplace_back(std::fopen(path.c_str(), "wb"));
-        if (!csv_files.back()) return fail(output_failed, "cannot write " + path);
+    std::vector<file_ptr> csv_files, html_files;
+    std::string failed_path;
+    if (!open_outputs(o.csv, o.csv_dir, ".csv", stems, csv_files, failed_path) ||
+        !open_outputs(o.html, o.html_dir, ".html", stems, html_files, failed_path)) {
+        return fail(output_failed, "cannot write " + failed_path);
     }
 
     sim::os::debug_listener debug;
@@ -207,6 +243,7 @@ int run(const options& o) {
     for (std::size_t i = 0; i < scenarios.size(); ++i) {
         sim::timeline_printer timeline(stdout);
         sim::plot_collector plot;
+        sim::replay_recorder replay;
         std::unique_ptr<sim::csv_writer> csv;
         std::vector<sim::run_observer*> observers;
         if (!o.quiet) observers.push_back(&timeline);
@@ -215,6 +252,7 @@ int run(const options& o) {
             observers.push_back(csv.get());
         }
         if (!o.plot.empty()) observers.push_back(&plot);
+        if (html_files[i]) observers.push_back(&replay);
 
         const sim::run_summary summary =
             sim::run_scenario(library.api(), scenarios[i], observers, o.debug ? &debug : nullptr);
@@ -227,6 +265,17 @@ int run(const options& o) {
             (std::fflush(csv_files[i].get()) != 0 || std::ferror(csv_files[i].get()))) {
             std::fprintf(stderr, "talvik-sim: writing the CSV file failed\n");
             status = output_failed;
+        }
+        if (html_files[i]) {
+            const std::string page = sim::replay_page(replay.json(script_beside(library.path())));
+            std::FILE* f = html_files[i].get();
+            if (std::fwrite(page.data(), 1, page.size(), f) != page.size() || std::fflush(f) != 0 ||
+                std::ferror(f)) {
+                std::fprintf(stderr, "talvik-sim: writing the replay page failed\n");
+                status = output_failed;
+            } else if (!o.quiet && !o.html.empty()) {
+                std::printf("replay page written to %s\n", o.html.c_str());
+            }
         }
         if (!o.plot.empty()) {
             if (sim::render_with_gnuplot(plot.gnuplot_script(o.plot, o.plot_x), error)) {

@@ -255,20 +255,18 @@ std::int32_t cab_state::sound_at(std::int32_t index) const {
 }
 
 bool is_fail_safe_frame(const cab_state& cab) {
-    constexpr std::int32_t red_lamp = 1;
-    constexpr std::int32_t bell = 0;
-    constexpr std::int32_t bell_silent = -10000;
-    return cab.panel_at(red_lamp) == 1 && cab.sound_at(bell) == bell_silent;
+    return cab.panel_at(ats::cab::panel::red_lamp) == 1 &&
+           cab.sound_at(ats::cab::sound::bell) == ats::cab::sound_cmd::silent;
 }
 
 cab_state cab_state::resting() {
     cab_state c;
-    c.acting = {0, 0, 0, 2};
-    c.panel.fill(0);
-    for (std::size_t i = 0; i < sound_indices.size(); ++i) {
-        const std::int32_t index = sound_indices[i];
-        const bool one_shot = index == 2 || index == 21 || index == 211 || index == 212;
-        c.sound[i] = one_shot ? 2 : -10000;
+    c.acting = {0, 0, 0, ats::cab::const_speed_resting};
+    for (std::size_t i = 0; i < c.panel.size(); ++i) {
+        c.panel[i] = ats::cab::resting(ats::cab::panel_layout[i].kind);
+    }
+    for (std::size_t i = 0; i < c.sound.size(); ++i) {
+        c.sound[i] = ats::cab::resting(ats::cab::sound_layout[i].kind);
     }
     return c;
 }

@@ -10,14 +10,13 @@
 #include "tools/sim/plugin_api.h"
 #include "tools/sim/scenario.h"
 #include "tools/sim/sim_platform.h"
+#include "wiring/cab.h"
 
 namespace sim {
 
 // The cab's configuration in the host: the indices the plug-in writes, in index order.
-inline constexpr std::array<std::int32_t, 25> panel_indices{
-    0,   1,   8,   20,  21,  110, 111, 112, 113, 116, 117, 118, 119,
-    120, 121, 140, 141, 142, 143, 144, 145, 147, 148, 149, 150};
-inline constexpr std::array<std::int32_t, 9> sound_indices{0, 1, 2, 13, 21, 150, 160, 211, 212};
+using ats::cab::panel_indices;
+using ats::cab::sound_indices;
 
 // Sizes of the host's arrays, well beyond the highest index the plug-in writes.
 constexpr std::size_t host_panel_size = 256;

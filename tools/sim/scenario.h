@@ -7,18 +7,10 @@
 #include <vector>
 
 #include "plugin/host_types.h"
+#include "tools/sim/train_model.h"
+#include "wiring/cab.h"
 
 namespace sim {
-
-// Speeds in the host's unit (km/h), accelerations in km/h per second.
-struct train_model {
-    std::int32_t power_notches = 5;
-    double accel = 0.6;       // per power notch
-    double decel = 0.5;       // per service brake notch
-    double emergency = 5.0;   // at the emergency brake position and beyond
-    double resistance = 0.05; // constant part of the running resistance
-    double drag = 0.00006;    // part that grows with the square of the speed
-};
 
 enum class trigger_kind {
     at_time,     // seconds since the first frame
@@ -79,7 +71,9 @@ struct scenario {
     end_condition end;
     std::vector<event> events;
 
-    std::int32_t emergency_brake() const { return spec.brake_notches + 1; }
+    std::int32_t emergency_brake() const {
+        return ats::cab::emergency_position(spec.brake_notches);
+    }
 };
 
 struct parse_error {

@@ -6,6 +6,7 @@
 #include <io.h>
 
 #include "plugin/channel_name.h"
+#include "plugin/module_path_win32.h"
 #include "tools/sim/sim_platform.h"
 
 namespace sim::os {
@@ -27,26 +28,32 @@ std::string last_error_text() {
 
 HANDLE as_handle(long long h) { return reinterpret_cast<HANDLE>(static_cast<INT_PTR>(h)); }
 
+// talvik-sim's own folder: the library beside it is found even in a folder whose name the ANSI
+// code page cannot spell.
+ats::platform::module_directory here;
+
 } // namespace
 
 const char* library_file_name() { return "talvik.dll"; }
 
 std::string executable_dir() {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return {};
-    std::string dir(path, n);
-    const std::size_t cut = dir.find_last_of("\\/");
-    return cut == std::string::npos ? std::string() : dir.substr(0, cut + 1);
+    here.capture(nullptr);
+    return here.ansi;
 }
 
 bool file_exists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    wchar_t full[2 * ats::platform::module_directory::path_size];
+    const DWORD attributes = here.widen(path.c_str(), full, sizeof full / sizeof full[0])
+                                 ? GetFileAttributesW(full)
+                                 : GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 void* open_library(const std::string& path, std::string& error) {
-    HMODULE library = LoadLibraryA(path.c_str());
+    wchar_t full[2 * ats::platform::module_directory::path_size];
+    HMODULE library = here.widen(path.c_str(), full, sizeof full / sizeof full[0])
+                          ? LoadLibraryW(full)
+                          : LoadLibraryA(path.c_str());
     if (library == nullptr) error = last_error_text();
     return reinterpret_cast<void*>(library);
 }

@@ -7,27 +7,11 @@ namespace sim {
 
 namespace {
 
-constexpr std::int32_t sound_playing = -1;
-constexpr std::int32_t sound_silent = -10000;
-constexpr std::int32_t sound_once = 1;
-constexpr std::int32_t sound_unchanged = 2;
-constexpr std::int32_t blank_digit = 11;
-
-struct named_index {
-    std::int32_t index;
-    const char* name;
-};
-
-constexpr named_index lamps[] = {{0, "white lamp"},
-                                 {1, "red lamp"},
-                                 {8, "EB lamp"},
-                                 {20, "emergency-brake lamp"},
-                                 {21, "one-man lamp"}};
-constexpr named_index continuous_sounds[] = {
-    {0, "bell"}, {1, "chime"}, {13, "EB buzzer"}, {160, "section sound"}};
-constexpr named_index one_shot_sounds[] = {
-    {2, "bell reverb"}, {21, "departure sound"}, {211, "lb_on sound"}, {212, "lb_off sound"}};
-constexpr std::int32_t stop_station_index = 150;
+namespace cab = ats::cab;
+namespace panel = ats::cab::panel;
+using ats::cab::shows;
+using ats::cab::sound_cmd::playing;
+using ats::cab::sound_cmd::silent;
 
 std::string on_off(const char* name, std::int32_t value) {
     if (value == 0) return std::string(name) + " off";
@@ -36,13 +20,13 @@ std::string on_off(const char* name, std::int32_t value) {
 }
 
 std::string continuous(const char* name, std::int32_t value) {
-    if (value == sound_playing) return std::string(name) + " on";
-    if (value == sound_silent) return std::string(name) + " off";
+    if (value == playing) return std::string(name) + " on";
+    if (value == silent) return std::string(name) + " off";
     return std::string(name) + " gets " + std::to_string(value);
 }
 
 std::string digit(std::int32_t d) {
-    if (d == blank_digit) return " ";
+    if (d == cab::blank_digit) return " ";
     if (d >= 0 && d <= 9) return std::string(1, static_cast<char>('0' + d));
     return "[" + std::to_string(d) + "]";
 }
@@ -52,20 +36,14 @@ std::string two_digits(std::int32_t v) {
     return std::to_string(v);
 }
 
-const char* traction_words(std::int32_t state) {
-    switch (state) {
-    case 0: return "none";
-    case 1: return "power";
-    case 2: return "brake";
-    case 3: return "brake, notch 1";
-    default: return "?";
-    }
-}
-
 // The parts of the monitor that change rarely; the clock and position change all the time.
 std::string monitor_key(const cab_state& c) {
     std::string key;
-    for (std::int32_t i : {116, 117, 121, 140, 141, 142, 143, 144, 145, 147, 148, 149}) {
+    for (std::int32_t i :
+         {panel::month, panel::day, panel::traction_state, panel::train_number,
+          panel::train_number + 1, panel::train_number + 2, panel::train_number + 3,
+          panel::train_number + 4, panel::train_number + 5, panel::max_speed_hundreds,
+          panel::max_speed_tens, panel::max_speed_units}) {
         key += std::to_string(c.panel_at(i)) + ",";
     }
     return key;
@@ -113,21 +91,6 @@ std::string handles_text(const ats::handles& acting, const driver_state& d, gate
     return "handles follow the driver again: " + text;
 }
 
-const char* beacon_meaning(std::int32_t type) {
-    switch (type) {
-    case 0: return "stop signal: alarm";
-    case 1: return "stop signal: trip";
-    case 21: return "crew";
-    case 50: return "pattern check";
-    case 55: return "braking speed check";
-    case 56: return "alarm speed check";
-    case 147: return "maximum speed";
-    case 150: return "stop station";
-    case 160: return "section";
-    default: return type >= 140 && type <= 145 ? "train number digit" : nullptr;
-    }
-}
-
 std::string format_number(double v) {
     char text[64];
     std::snprintf(text, sizeof text, "%.1f", v);
@@ -138,50 +101,58 @@ std::string format_number(double v) {
 
 std::vector<std::string> describe_changes(const cab_state& before, const cab_state& after) {
     std::vector<std::string> changes;
-    for (const auto& lamp : lamps) {
+    // The stop-station lamp and sound are reported together, last.
+    for (const auto& lamp : cab::panel_layout) {
+        if (lamp.kind != shows::lamp || lamp.index == panel::stop_station_lamp) continue;
         const std::int32_t v = after.panel_at(lamp.index);
-        if (v != before.panel_at(lamp.index)) changes.push_back(on_off(lamp.name, v));
+        if (v != before.panel_at(lamp.index)) changes.push_back(on_off(lamp.meaning, v));
     }
-    for (const auto& s : continuous_sounds) {
+    for (const auto& s : cab::sound_layout) {
+        if (s.kind != shows::continuous_sound || s.index == cab::sound::stop_station) continue;
         const std::int32_t v = after.sound_at(s.index);
-        if (v != before.sound_at(s.index)) changes.push_back(continuous(s.name, v));
+        if (v != before.sound_at(s.index)) changes.push_back(continuous(s.meaning, v));
     }
-    for (const auto& s : one_shot_sounds) {
+    for (const auto& s : cab::sound_layout) {
+        if (s.kind != shows::one_shot_sound) continue;
         const std::int32_t v = after.sound_at(s.index);
-        if (v == sound_once) {
-            changes.push_back(std::string(s.name) + " (once)");
-        } else if (v != sound_unchanged && v != before.sound_at(s.index)) {
-            changes.push_back(std::string(s.name) + " gets " + std::to_string(v));
+        if (v == cab::sound_cmd::start_once) {
+            changes.push_back(std::string(s.meaning) + " (once)");
+        } else if (v != cab::sound_cmd::unchanged && v != before.sound_at(s.index)) {
+            changes.push_back(std::string(s.meaning) + " gets " + std::to_string(v));
         }
     }
-    // The stop-station lamp blinks while its sound is on: report the sound, not every blink.
-    const std::int32_t station_sound = after.sound_at(stop_station_index);
-    if (station_sound != before.sound_at(stop_station_index)) {
-        if (station_sound == sound_playing) {
+    // The lamp blinks while the sound is on: report the sound, not every blink.
+    const std::int32_t station_sound = after.sound_at(cab::sound::stop_station);
+    const std::int32_t station_lamp = after.panel_at(panel::stop_station_lamp);
+    if (station_sound != before.sound_at(cab::sound::stop_station)) {
+        if (station_sound == playing) {
             changes.push_back("stop-station indication blinking, stop-station sound on");
-        } else if (station_sound == sound_silent) {
+        } else if (station_sound == silent) {
             changes.push_back("stop-station indication and sound off");
         } else {
             changes.push_back("stop-station sound gets " + std::to_string(station_sound));
         }
-    } else if (station_sound == sound_silent &&
-               after.panel_at(stop_station_index) != before.panel_at(stop_station_index)) {
-        changes.push_back(on_off("stop-station lamp", after.panel_at(stop_station_index)));
+    } else if (station_sound == silent &&
+               station_lamp != before.panel_at(panel::stop_station_lamp)) {
+        changes.push_back(on_off("stop-station lamp", station_lamp));
     }
     return changes;
 }
 
 std::string monitor_line(const cab_state& c) {
-    std::string line = "monitor: " + std::to_string(c.panel_at(116)) + "/" +
-                       std::to_string(c.panel_at(117)) + " " + two_digits(c.panel_at(118)) + ":" +
-                       two_digits(c.panel_at(119)) + " | ";
-    line += digit(c.panel_at(113)) + digit(c.panel_at(112)) + digit(c.panel_at(111)) + "." +
-            digit(c.panel_at(110)) + " km | train ";
-    for (std::int32_t i = 140; i <= 145; ++i)
-        line += digit(c.panel_at(i));
-    line += " | max " + digit(c.panel_at(147)) + digit(c.panel_at(148)) + digit(c.panel_at(149));
-    const std::int32_t state = c.panel_at(121);
-    line += " | traction: " + std::string(traction_words(state));
+    std::string line = "monitor: " + std::to_string(c.panel_at(panel::month)) + "/" +
+                       std::to_string(c.panel_at(panel::day)) + " " +
+                       two_digits(c.panel_at(panel::minutes)) + ":" +
+                       two_digits(c.panel_at(panel::seconds)) + " | ";
+    line += digit(c.panel_at(panel::position_hundreds)) + digit(c.panel_at(panel::position_tens)) +
+            digit(c.panel_at(panel::position_units)) + "." +
+            digit(c.panel_at(panel::position_tenths)) + " km | train ";
+    for (std::int32_t i = 0; i < panel::train_number_digits; ++i)
+        line += digit(c.panel_at(panel::train_number + i));
+    line += " | max " + digit(c.panel_at(panel::max_speed_hundreds)) +
+            digit(c.panel_at(panel::max_speed_tens)) + digit(c.panel_at(panel::max_speed_units));
+    const char* traction = cab::traction_state_meaning(c.panel_at(panel::traction_state));
+    line += " | traction: " + std::string(traction != nullptr ? traction : "?");
     return line;
 }
 
@@ -210,7 +181,7 @@ std::string describe_event(const action& a, std::int32_t emergency) {
     case action_kind::doors_close: return "doors close";
     case action_kind::signal: return "signal aspect " + std::to_string(a.value);
     case action_kind::beacon: {
-        const char* meaning = beacon_meaning(a.beacon.type);
+        const char* meaning = cab::beacon_meaning_of(a.beacon.type);
         return "beacon " + std::to_string(a.beacon.type) +
                (meaning != nullptr ? " (" + std::string(meaning) + ")" : "") + ": signal " +
                std::to_string(a.beacon.signal) + ", distance " + format_number(a.beacon.distance) +
@@ -222,9 +193,15 @@ std::string describe_event(const action& a, std::int32_t emergency) {
 }
 
 void timeline_printer::line(const moment& at, const char* mark, const std::string& text) {
-    std::fprintf(out_, "%9.2f s %9.1f m %6.1f km/h  %s %s\n",
-                 static_cast<double>(at.elapsed_ms) / 1000.0, at.location, at.speed, mark,
-                 text.c_str());
+    char head[1024]; // room for any double a scenario can give
+    std::snprintf(head, sizeof head, "%9.2f s %9.1f m %6.1f km/h  %s ",
+                  static_cast<double>(at.elapsed_ms) / 1000.0, at.location, at.speed, mark);
+    emit(at.frame, head + text);
+}
+
+void timeline_printer::emit(std::int64_t frame, const std::string& text) {
+    if (out_ != nullptr) std::fprintf(out_, "%s\n", text.c_str());
+    if (lines_ != nullptr) lines_->push_back({frame, text});
 }
 
 void timeline_printer::on_start(const scenario& s, std::int32_t plugin_version) {
@@ -233,13 +210,16 @@ void timeline_printer::on_start(const scenario& s, std::int32_t plugin_version) 
     last_gate_text_.clear();
     last_monitor_.clear();
     failing_ = false;
-    std::fprintf(out_, "== %s (%s)\n", s.name.c_str(), s.source.c_str());
-    std::fprintf(out_,
-                 "   plug-in version 0x%" PRIx32 "; brake notches %" PRId32 " (emergency %" PRId32
-                 "), confirm from notch %" PRId32 "; frame %" PRId32 " ms\n",
-                 static_cast<std::uint32_t>(plugin_version), s.spec.brake_notches,
-                 s.emergency_brake(), s.spec.ats_notch, s.frame_ms);
-    std::fprintf(out_, "%11s %11s %11s\n", "time", "position", "speed");
+    emit(-1, "== " + s.name + " (" + s.source + ")");
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "   plug-in version 0x%" PRIx32 "; brake notches %" PRId32 " (emergency %" PRId32
+                  "), confirm from notch %" PRId32 "; frame %" PRId32 " ms",
+                  static_cast<std::uint32_t>(plugin_version), s.spec.brake_notches,
+                  s.emergency_brake(), s.spec.ats_notch, s.frame_ms);
+    emit(-1, text);
+    std::snprintf(text, sizeof text, "%11s %11s %11s", "time", "position", "speed");
+    emit(-1, text);
 }
 
 void timeline_printer::on_event(const moment& at, const event& e, const scenario& s) {
@@ -289,14 +269,14 @@ void timeline_printer::on_finish(const run_summary& summary, const scenario& s) 
     }
     line(summary.end, "=", "end after " + std::to_string(summary.frames) + " frames" + why);
     for (const event* e : summary.never_happened) {
-        std::fprintf(out_, "   never happened: line %d: %s\n", e->line,
-                     describe_event(e->what, s.emergency_brake()).c_str());
+        emit(summary.end.frame, "   never happened: line " + std::to_string(e->line) + ": " +
+                                    describe_event(e->what, s.emergency_brake()));
     }
     if (summary.failed_frames > 0) {
-        std::fprintf(out_, "   the plug-in failed %" PRId64 " frame(s); --debug shows why\n",
-                     summary.failed_frames);
+        emit(summary.end.frame, "   the plug-in failed " + std::to_string(summary.failed_frames) +
+                                    " frame(s); --debug shows why");
     }
-    std::fflush(out_);
+    if (out_ != nullptr) std::fflush(out_);
 }
 
 } // namespace sim

@@ -21,9 +21,18 @@ std::string describe_event(const action& a, std::int32_t emergency);
 // How the handles the host acts on relate to the driver's.
 enum class gate { follows, withheld, braking, other };
 
+// One printed line and the frame it belongs to (-1: the heading, before the first frame).
+struct timeline_line {
+    std::int64_t frame;
+    std::string text;
+};
+
 class timeline_printer : public run_observer {
   public:
-    explicit timeline_printer(std::FILE* out) : out_(out) {}
+    // Prints to `out` when it is not null; `lines`, when given, receives the same lines (the
+    // replay page shows them).
+    explicit timeline_printer(std::FILE* out, std::vector<timeline_line>* lines = nullptr)
+        : out_(out), lines_(lines) {}
 
     void on_start(const scenario& s, std::int32_t plugin_version) override;
     void on_event(const moment& at, const event& e, const scenario& s) override;
@@ -33,8 +42,10 @@ class timeline_printer : public run_observer {
 
   private:
     void line(const moment& at, const char* mark, const std::string& text);
+    void emit(std::int64_t frame, const std::string& text);
 
     std::FILE* out_;
+    std::vector<timeline_line>* lines_;
     cab_state last_ = cab_state::resting();
     gate last_gate_ = gate::follows;
     std::string last_gate_text_;

@@ -1,12 +1,21 @@
-// The train's motion: speed and position follow the handles the plug-in returned.
+// The train model, and its motion under the handles the plug-in returned.
 #pragma once
 
 #include <cstdint>
 
 #include "plugin/host_types.h"
-#include "tools/sim/scenario.h"
 
 namespace sim {
+
+// Speeds in the host's unit (km/h), accelerations in km/h per second.
+struct train_model {
+    std::int32_t power_notches = 5;
+    double accel = 0.6;       // per power notch
+    double decel = 0.5;       // per service brake notch
+    double emergency = 5.0;   // at the emergency brake position and beyond
+    double resistance = 0.05; // constant part of the running resistance
+    double drag = 0.00006;    // part that grows with the square of the speed
+};
 
 struct train_motion {
     double location = 0.0; // m

@@ -1,0 +1,304 @@
+// Reads a script file whole and compiles it from memory: the same bytes the standard loader
+// would compile, UTF-16 turned into UTF-8 (the loader would hand its units to the lexer as
+// wchar_t, four bytes on Linux), and compiled code checked before Squirrel trusts its counts.
+#include "protection/script_file.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "plugin/platform.h"
+
+namespace ats {
+
+namespace {
+
+// Far beyond any pattern script; keeps a wrong file from filling the host's memory.
+constexpr std::size_t largest_script = 16u << 20;
+constexpr std::size_t error_size = 160;
+
+// The first two bytes, read as the standard loader reads them (little-endian).
+constexpr unsigned compiled_tag = 0xFAFA;
+constexpr unsigned utf16_le_mark = 0xFEFF;
+constexpr unsigned utf16_be_mark = 0xFFFE;
+constexpr unsigned utf8_mark_start = 0xBBEF;
+
+// Returns the error text, or nullptr with the file's bytes in `bytes`.
+const char* read_whole(const char* path, std::string& bytes) {
+    std::FILE* file = platform::open_for_reading(path);
+    if (file == nullptr) return "cannot open the file";
+    char chunk[4096];
+    const char* error = nullptr;
+    for (;;) {
+        const std::size_t n = std::fread(chunk, 1, sizeof chunk, file);
+        if (bytes.size() + n > largest_script) {
+            error = "the file is larger than 16 MiB: not a pattern script";
+            break;
+        }
+        bytes.append(chunk, n);
+        if (n < sizeof chunk) {
+            if (std::ferror(file)) error = "cannot read the file";
+            break;
+        }
+    }
+    std::fclose(file);
+    return error;
+}
+
+void append_utf8(std::string& out, std::uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// UTF-16 after its mark becomes UTF-8; false with `error` for text that is not UTF-16.
+bool utf16_to_utf8(std::string& bytes, bool big_endian, char* error) {
+    const std::size_t size = bytes.size() - 2;
+    if (size % 2 != 0) {
+        std::snprintf(error, error_size,
+                      "UTF-16 text (it starts with a byte-order mark) with an odd number of "
+                      "bytes");
+        return false;
+    }
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data()) + 2;
+    const auto unit = [&](std::size_t i) -> std::uint32_t {
+        return big_endian ? (b[i] << 8 | b[i + 1]) : (b[i] | b[i + 1] << 8);
+    };
+    std::string text;
+    text.reserve(size * 3 / 2);
+    for (std::size_t i = 0; i < size; i += 2) {
+        std::uint32_t c = unit(i);
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            const bool paired =
+                c <= 0xDBFF && i + 2 < size && unit(i + 2) >= 0xDC00 && unit(i + 2) <= 0xDFFF;
+            if (!paired) {
+                std::snprintf(error, error_size,
+                              "UTF-16 text with an unpaired surrogate at byte %lu",
+                              static_cast<unsigned long>(i + 2));
+                return false;
+            }
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        }
+        append_utf8(text, c);
+    }
+    bytes.swap(text);
+    return true;
+}
+
+// Walks compiled script code the way Squirrel loads it, checking every count against the bytes
+// that are left: Squirrel allocates by the counts before it reads what they count.
+class compiled_code_check {
+  public:
+    explicit compiled_code_check(const std::string& bytes)
+        : at_(reinterpret_cast<const unsigned char*>(bytes.data())), left_(bytes.size()) {}
+
+    // Returns the error text, or nullptr when the code may be handed to Squirrel.
+    const char* run(char* error) {
+        const std::uint32_t closure_head = 'S' << 24 | 'Q' << 16 | 'I' << 8 | 'R';
+        const std::uint32_t closure_tail = 'T' << 24 | 'A' << 16 | 'I' << 8 | 'L';
+        std::uint32_t widths[3] = {};
+        if (!skip(2) || !tag(closure_head) || !word(widths[0]) || !word(widths[1]) ||
+            !word(widths[2])) {
+            return truncated;
+        }
+        if (widths[0] != sizeof(SQChar) || widths[1] != sizeof(SQInteger) ||
+            widths[2] != sizeof(SQFloat)) {
+            std::snprintf(error, error_size,
+                          "compiled script code of another build (%lu-byte integers, %lu-byte "
+                          "floats; this plug-in uses %lu and %lu): compile it from its source",
+                          static_cast<unsigned long>(widths[1]),
+                          static_cast<unsigned long>(widths[2]),
+                          static_cast<unsigned long>(sizeof(SQInteger)),
+                          static_cast<unsigned long>(sizeof(SQFloat)));
+            return error;
+        }
+        return function(0) && tag(closure_tail) ? nullptr : truncated;
+    }
+
+  private:
+    static constexpr const char* truncated = "compiled script code that is cut short or damaged";
+    static constexpr std::uint32_t part = 'P' << 24 | 'A' << 16 | 'R' << 8 | 'T';
+    static constexpr int deepest_nesting = 200;
+    static constexpr std::size_t object_min = 4; // the type word of a null
+    static constexpr std::size_t integer = sizeof(SQInteger);
+
+    bool skip(std::size_t n) {
+        if (n > left_) return false;
+        at_ += n;
+        left_ -= n;
+        return true;
+    }
+    bool word(std::uint32_t& w) {
+        if (left_ < 4) return false;
+        std::memcpy(&w, at_, 4);
+        return skip(4);
+    }
+    bool number(SQInteger& n) {
+        if (left_ < integer) return false;
+        std::memcpy(&n, at_, integer);
+        return skip(integer);
+    }
+    bool tag(std::uint32_t want) {
+        std::uint32_t t = 0;
+        return word(t) && t == want;
+    }
+    bool object() {
+        std::uint32_t type = 0;
+        SQInteger length = 0;
+        if (!word(type)) return false;
+        switch (static_cast<SQObjectType>(type)) {
+        case OT_STRING:
+            return number(length) && length >= 0 && skip(static_cast<std::size_t>(length));
+        case OT_INTEGER:
+        case OT_BOOL: return skip(integer);
+        case OT_FLOAT: return skip(sizeof(SQFloat));
+        case OT_NULL: return true;
+        default: return false;
+        }
+    }
+    // `count` items of at least `each` bytes must still fit.
+    bool fits(SQInteger count, std::size_t each, std::size_t& total) const {
+        if (count < 0 || static_cast<std::size_t>(count) > left_ / each) return false;
+        total += static_cast<std::size_t>(count) * each;
+        return total <= left_;
+    }
+
+    bool function(int depth) {
+        if (depth > deepest_nesting || !tag(part) || !object() || !object() || !tag(part)) {
+            return false;
+        }
+        enum { literals, parameters, outers, locals, lines, defaults, instructions, functions };
+        SQInteger n[8] = {};
+        for (SQInteger& count : n) {
+            if (!number(count)) return false;
+        }
+        const std::size_t instruction = 8;
+        // Ten tags, two names, eight counts, and the closing stack size, flag and parameters.
+        const std::size_t smallest_function = 4 * 10 + 2 * object_min + 10 * integer + 1;
+        std::size_t total = 0;
+        if (!fits(n[literals], object_min, total) || !fits(n[parameters], object_min, total) ||
+            !fits(n[outers], integer + 2 * object_min, total) ||
+            !fits(n[locals], object_min + 3 * integer, total) ||
+            !fits(n[lines], 2 * integer, total) || !fits(n[defaults], integer, total) ||
+            !fits(n[instructions], instruction, total) ||
+            !fits(n[functions], smallest_function, total)) {
+            return false;
+        }
+        if (!tag(part)) return false;
+        for (SQInteger i = 0; i < n[literals]; ++i) {
+            if (!object()) return false;
+        }
+        if (!tag(part)) return false;
+        for (SQInteger i = 0; i < n[parameters]; ++i) {
+            if (!object()) return false;
+        }
+        if (!tag(part)) return false;
+        for (SQInteger i = 0; i < n[outers]; ++i) {
+            if (!skip(integer) || !object() || !object()) return false;
+        }
+        if (!tag(part)) return false;
+        for (SQInteger i = 0; i < n[locals]; ++i) {
+            if (!object() || !skip(3 * integer)) return false;
+        }
+        if (!tag(part) || !skip(n[lines] * 2 * integer) || !tag(part) ||
+            !skip(n[defaults] * integer) || !tag(part) || !skip(n[instructions] * instruction) ||
+            !tag(part)) {
+            return false;
+        }
+        for (SQInteger i = 0; i < n[functions]; ++i) {
+            if (!function(depth + 1)) return false;
+        }
+        // Stack size, generator flag, variable parameters.
+        return skip(integer + 1 + integer);
+    }
+
+    const unsigned char* at_;
+    std::size_t left_;
+};
+
+// Turns the file's bytes into what the compiler or the code loader reads. Returns false with
+// `error` for a file that makes no sense.
+bool prepare(std::string& bytes, bool& compiled, char* error) {
+    const unsigned first_two = bytes.size() >= 2 ? static_cast<unsigned char>(bytes[0]) |
+                                                       static_cast<unsigned char>(bytes[1]) << 8
+                                                 : 0u;
+    compiled = first_two == compiled_tag;
+    switch (first_two) {
+    case compiled_tag: {
+        const char* why = compiled_code_check(bytes).run(error);
+        if (why != nullptr && why != error) std::snprintf(error, error_size, "%s", why);
+        return why == nullptr;
+    }
+    case utf16_le_mark: return utf16_to_utf8(bytes, false, error);
+    case utf16_be_mark: return utf16_to_utf8(bytes, true, error);
+    case utf8_mark_start:
+        if (bytes.size() < 3 || static_cast<unsigned char>(bytes[2]) != 0xBF) {
+            std::snprintf(error, error_size,
+                          "the file starts like a UTF-8 byte-order mark but is not one");
+            return false;
+        }
+        bytes.erase(0, 3);
+        return true;
+    default: return true;
+    }
+}
+
+struct memory_reader {
+    const std::string& bytes;
+    std::size_t at;
+};
+
+// The lexer's feed: one byte at a time, 0 at the end (a zero byte ends the text, as it does
+// when Squirrel reads the file itself).
+SQInteger next_byte(SQUserPointer reader) {
+    auto* r = static_cast<memory_reader*>(reader);
+    if (r->at >= r->bytes.size()) return 0;
+    return static_cast<unsigned char>(r->bytes[r->at++]);
+}
+
+// The code loader's feed: as many bytes as asked for, fewer at the end, -1 when none are left.
+SQInteger read_bytes(SQUserPointer reader, SQUserPointer out, SQInteger size) {
+    auto* r = static_cast<memory_reader*>(reader);
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(size), r->bytes.size() - r->at);
+    if (n == 0) return -1;
+    std::memcpy(out, r->bytes.data() + r->at, n);
+    r->at += n;
+    return static_cast<SQInteger>(n);
+}
+
+} // namespace
+
+SQRESULT load_script_file(HSQUIRRELVM v, const char* path) {
+    std::string bytes;
+    if (const char* error = read_whole(path, bytes)) return sq_throwerror(v, error);
+    char error[error_size] = {};
+    bool compiled = false;
+    if (!prepare(bytes, compiled, error)) return sq_throwerror(v, error);
+    memory_reader reader{bytes, 0};
+    if (!compiled) return sq_compile(v, next_byte, &reader, path, SQTrue);
+    if (SQ_SUCCEEDED(sq_readclosure(v, read_bytes, &reader))) return SQ_OK;
+    const SQChar* why = nullptr;
+    sq_getlasterror(v);
+    if (sq_gettype(v, -1) != OT_STRING || SQ_FAILED(sq_getstring(v, -1, &why))) why = "";
+    std::snprintf(error, error_size, "compiled script code that cannot be loaded: %s", why);
+    sq_poptop(v);
+    return sq_throwerror(v, error);
+}
+
+} // namespace ats

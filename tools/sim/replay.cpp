@@ -1,0 +1,284 @@
+// Records a run for the replay page and fills the page's template with it.
+#include "tools/sim/replay.h"
+
+#include <cmath>
+#include <type_traits>
+
+#include "tools/sim/check_script.h"
+#include "tools/sim/csv.h"
+#include "tools/sim/index_meanings.h"
+
+namespace sim {
+
+namespace {
+
+namespace beacon = ats::cab::beacon;
+// Points of each permitted-speed curve, from the arming beacon to the stop point.
+constexpr int curve_steps = 100;
+// Where the run's data goes in the template.
+constexpr std::string_view data_slot = "@REPLAY_DATA@";
+
+void append_quoted(std::string& out, std::string_view text) {
+    out += '"';
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20 || c == '<' || c == '>' || c == '&') {
+            // '<' escaped too, so nothing in the data can close the script element it sits in.
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", u);
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+void append_number(std::string& out, std::int64_t value) { out += std::to_string(value); }
+
+// JSON has no NaN or infinity: a script may return them.
+void append_number(std::string& out, double value) {
+    out += std::isfinite(value) ? fixed3(value) : "null";
+}
+
+template <typename T> void append_value(std::string& out, const T& value) {
+    if constexpr (std::is_floating_point_v<T>) {
+        append_number(out, static_cast<double>(value));
+    } else if constexpr (std::is_integral_v<T>) {
+        append_number(out, static_cast<std::int64_t>(value));
+    } else {
+        append_quoted(out, value);
+    }
+}
+
+// One line of a list: "[a,b,...]", after a comma unless it is the list's first.
+template <typename... T> void append_row(std::string& out, bool first, const T&... values) {
+    out += first ? "\n[" : ",\n[";
+    bool head = true;
+    ((out += head ? "" : ",", head = false, append_value(out, values)), ...);
+    out += ']';
+}
+
+template <typename T> void append_array(std::string& out, const std::vector<T>& values) {
+    out += '[';
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i > 0) out += ',';
+        append_number(out, values[i]);
+    }
+    out += ']';
+}
+
+// Frame by frame as differences from the frame before: small numbers, a short page.
+std::vector<std::int64_t> differences(const std::vector<std::int64_t>& values) {
+    std::vector<std::int64_t> out(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        out[i] = i == 0 ? values[i] : values[i] - values[i - 1];
+    return out;
+}
+
+std::int64_t thousandths(double value) { return std::llround(value * 1000.0); }
+
+} // namespace
+
+void replay_recorder::channel::record(std::int64_t frame, std::int32_t value) {
+    if (!changes.empty() && changes.back() == value) return;
+    changes.push_back(frame);
+    changes.push_back(value);
+}
+
+void replay_recorder::on_start(const scenario& s, std::int32_t plugin_version) {
+    timeline_.on_start(s, plugin_version);
+    name_ = s.name;
+    source_ = s.source;
+    plugin_version_ = plugin_version;
+    brake_notches_ = s.spec.brake_notches;
+    emergency_ = s.emergency_brake();
+    ats_notch_ = s.spec.ats_notch;
+    power_notches_ = s.train.power_notches;
+    frame_ms_ = s.frame_ms;
+    start_ms_ = s.start_ms;
+    channels_.clear();
+    for (const char* name : {"brake", "power", "reverser", "const_speed"})
+        channels_.push_back({name, {}});
+    for (const std::int32_t index : panel_indices)
+        channels_.push_back({"panel_" + std::to_string(index), {}});
+    for (const std::int32_t index : sound_indices)
+        channels_.push_back({"sound_" + std::to_string(index), {}});
+    for (const char* name : {"driver_power", "driver_brake", "driver_reverser", "doors_closed"})
+        channels_.push_back({name, {}});
+}
+
+void replay_recorder::on_event(const moment& at, const event& e, const scenario& s) {
+    timeline_.on_event(at, e, s);
+    if (e.what.kind != action_kind::beacon) return;
+    const ats::beacon_data& b = e.what.beacon;
+    if (b.type == beacon::pattern_check && b.signal == 0) {
+        // A second beacon before the frame replaces the first: one check runs.
+        if (!pattern_checks_.empty() && pattern_checks_.back().frame == at.frame)
+            pattern_checks_.pop_back();
+        pattern_checks_.push_back(
+            {at.frame, static_cast<double>(b.distance), static_cast<float>(at.speed)});
+    } else if ((b.type == beacon::braking_speed_check || b.type == beacon::alarm_speed_check) &&
+               b.optional >= 0) {
+        speed_checks_.push_back({at.frame, b.type, b.optional});
+    }
+}
+
+void replay_recorder::on_frame(const frame_record& f, const scenario& s) {
+    timeline_.on_frame(f, s);
+    const std::int64_t k = f.at.frame;
+    frames_ = k + 1;
+    location_mm_.push_back(thousandths(f.at.location));
+    speed_.push_back(thousandths(f.at.speed));
+
+    const cab_state& cab = f.cab;
+    std::size_t c = 0;
+    for (const std::int32_t v :
+         {cab.acting.brake, cab.acting.power, cab.acting.reverser, cab.acting.const_speed})
+        channels_[c++].record(k, v);
+    for (const std::int32_t v : cab.panel)
+        channels_[c++].record(k, v);
+    for (const std::int32_t v : cab.sound)
+        channels_[c++].record(k, v);
+    for (const std::int32_t v : {f.driver.power, f.driver.brake, f.driver.reverser,
+                                 static_cast<std::int32_t>(f.driver.doors_closed)})
+        channels_[c++].record(k, v);
+
+    // Where a device's brake began: the host gets power 0 and the emergency brake the driver
+    // did not ask for.
+    const char* by = nullptr;
+    if (is_fail_safe_frame(cab)) {
+        by = "fail-safe";
+    } else if (cab.acting.power == 0 && cab.acting.brake == s.emergency_brake() &&
+               f.driver.brake != s.emergency_brake()) {
+        by = cab.panel_at(ats::cab::panel::eb_lamp) == 1 ? "vigilance" : "protection";
+    }
+    if (by != nullptr && by != braking_by_) brakes_.push_back({k, by});
+    braking_by_ = by;
+}
+
+void replay_recorder::on_debug(const moment& at, const std::string& line) {
+    timeline_.on_debug(at, line);
+}
+
+void replay_recorder::on_finish(const run_summary& summary, const scenario& s) {
+    timeline_.on_finish(summary, s);
+    failed_frames_ = summary.failed_frames;
+}
+
+std::string replay_recorder::json(const std::string& script_path) const {
+    std::string out;
+    out.reserve(location_mm_.size() * 10 + 65536);
+    out += "{\"format\":1,\"run\":{\"name\":";
+    append_quoted(out, name_);
+    out += ",\"source\":";
+    append_quoted(out, source_);
+    for (const auto& [key, value] :
+         {std::pair<const char*, std::int64_t>{"plugin_version", plugin_version_},
+          {"brake_notches", brake_notches_},
+          {"emergency", emergency_},
+          {"ats_notch", ats_notch_},
+          {"power_notches", power_notches_},
+          {"frame_ms", frame_ms_},
+          {"start_ms", start_ms_},
+          {"frames", frames_},
+          {"failed_frames", failed_frames_}}) {
+        out += ",\"";
+        out += key;
+        out += "\":";
+        append_number(out, value);
+    }
+    out += "},\n\"location_mm\":";
+    append_array(out, differences(location_mm_));
+    out += ",\n\"speed\":";
+    append_array(out, differences(speed_));
+    out += ",\n\"channels\":{";
+    for (std::size_t i = 0; i < channels_.size(); ++i) {
+        out += i == 0 ? "\n" : ",\n";
+        append_quoted(out, channels_[i].name);
+        out += ':';
+        append_array(out, channels_[i].changes);
+    }
+    // Each index as [column, name, meaning, values]; the page keys everything by the column.
+    out += "},\n\"indices\":[";
+    for (std::size_t i = 0; i < words::panel_words.size(); ++i) {
+        const words::index_words& w = words::panel_words[i];
+        append_row(out, i == 0, "panel_" + std::to_string(w.index), w.name, w.meaning, w.values);
+    }
+    for (std::size_t i = 0; i < words::sound_words.size(); ++i) {
+        const words::index_words& w = words::sound_words[i];
+        const bool one_shot = ats::cab::sound_layout[i].kind == ats::cab::shows::one_shot_sound;
+        append_row(out, false, "sound_" + std::to_string(w.index), w.name, w.meaning,
+                   one_shot ? "one-shot" : "continuous");
+    }
+    out += "],\n\"timeline\":[";
+    for (const timeline_line& line : lines_)
+        append_row(out, &line == lines_.data(), line.frame, line.text);
+
+    // Each check's curve, from the beacon's distance down to the stop point; the first point is
+    // the permitted speed the check compared with.
+    std::vector<double> distances;
+    for (const pattern_check& p : pattern_checks_) {
+        for (int i = 0; i <= curve_steps; ++i)
+            distances.push_back(p.distance * (curve_steps - i) / curve_steps);
+    }
+    pattern_curve curve;
+    if (!distances.empty()) curve = evaluate_pattern(script_path, distances);
+    out += "],\n\"pattern_checks\":[";
+    for (std::size_t i = 0; i < pattern_checks_.size(); ++i) {
+        const pattern_check& p = pattern_checks_[i];
+        out += i == 0 ? "\n{\"frame\":" : ",\n{\"frame\":";
+        append_number(out, p.frame);
+        out += ",\"distance\":";
+        append_number(out, p.distance);
+        out += ",\"speed\":";
+        append_number(out, static_cast<double>(p.speed));
+        if (curve.error.empty()) {
+            const std::size_t at = i * (curve_steps + 1);
+            const float permitted = curve.permitted[at];
+            out += ",\"permitted\":";
+            append_number(out, static_cast<double>(permitted));
+            out += ",\"braked\":";
+            out += permitted <= p.speed ? "true" : "false";
+            out += ",\"curve\":[";
+            for (std::size_t j = at; j <= at + curve_steps; ++j) {
+                if (j > at) out += ',';
+                append_number(out, distances[j]);
+                out += ',';
+                append_number(out, static_cast<double>(curve.permitted[j]));
+            }
+            out += ']';
+        }
+        out += '}';
+    }
+    out += "],\n\"script_error\":";
+    if (curve.error.empty()) {
+        out += "null";
+    } else {
+        append_quoted(out, curve.error);
+    }
+    out += ",\n\"speed_checks\":[";
+    for (const speed_check& c : speed_checks_)
+        append_row(out, &c == speed_checks_.data(), c.frame, c.type, c.speed);
+    out += "],\n\"brakes\":[";
+    for (const brake_start& b : brakes_)
+        append_row(out, &b == brakes_.data(), b.frame, b.by);
+    out += "]}\n";
+    return out;
+}
+
+std::string replay_page(const std::string& json) {
+    const std::string_view page = replay_page_template();
+    const std::size_t at = page.find(data_slot);
+    std::string out;
+    out.reserve(page.size() + json.size());
+    out.append(page.substr(0, at));
+    out += json;
+    if (at != std::string_view::npos) out.append(page.substr(at + data_slot.size()));
+    return out;
+}
+
+} // namespace sim

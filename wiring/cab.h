@@ -1,0 +1,213 @@
+// The cab as the host and the train's author see it: panel and sound indices with their meanings,
+// sound commands, keys, beacon types and the emergency position. Header only: the tools that
+// load the plug-in use it too.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace ats::cab {
+
+// What the host does with a sound index's value.
+namespace sound_cmd {
+inline constexpr std::int32_t silent = -10000;
+inline constexpr std::int32_t playing = -1;
+inline constexpr std::int32_t start_once = 1;
+inline constexpr std::int32_t unchanged = 2;
+} // namespace sound_cmd
+
+// A monitor digit that shows nothing (not 10).
+inline constexpr std::int32_t blank_digit = 11;
+
+// The constant-speed command the host gets: no device ever sets another.
+inline constexpr std::int32_t const_speed_resting = 2;
+
+// The brake notch of the emergency position, one past the service notches. Wraps rather than
+// overflows for a host that reports INT32_MAX notches.
+constexpr std::int32_t emergency_position(std::int32_t brake_notches) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(brake_notches) + 1u);
+}
+
+namespace panel {
+inline constexpr std::int32_t white_lamp = 0;
+inline constexpr std::int32_t red_lamp = 1;
+inline constexpr std::int32_t eb_lamp = 8;
+inline constexpr std::int32_t emergency_brake_lamp = 20;
+inline constexpr std::int32_t one_man_lamp = 21;
+inline constexpr std::int32_t position_tenths = 110;
+inline constexpr std::int32_t position_units = 111;
+inline constexpr std::int32_t position_tens = 112;
+inline constexpr std::int32_t position_hundreds = 113;
+inline constexpr std::int32_t month = 116;
+inline constexpr std::int32_t day = 117;
+inline constexpr std::int32_t minutes = 118;
+inline constexpr std::int32_t seconds = 119;
+inline constexpr std::int32_t traction_shown = 120;
+inline constexpr std::int32_t traction_state = 121;
+inline constexpr std::int32_t train_number = 140; // six digits, 140 to 145
+inline constexpr std::int32_t train_number_digits = 6;
+inline constexpr std::int32_t max_speed_hundreds = 147;
+inline constexpr std::int32_t max_speed_tens = 148;
+inline constexpr std::int32_t max_speed_units = 149;
+inline constexpr std::int32_t stop_station_lamp = 150;
+} // namespace panel
+
+namespace sound {
+inline constexpr std::int32_t bell = 0;
+inline constexpr std::int32_t chime = 1;
+inline constexpr std::int32_t bell_reverb = 2;
+inline constexpr std::int32_t eb_buzzer = 13;
+inline constexpr std::int32_t departure = 21;
+inline constexpr std::int32_t stop_station = 150;
+inline constexpr std::int32_t section = 160;
+inline constexpr std::int32_t lb_on = 211;
+inline constexpr std::int32_t lb_off = 212;
+} // namespace sound
+
+// Continuous sounds rest silent and play while their condition holds; one-shot sounds rest
+// unchanged and start once on the frame of their event.
+enum class shows { lamp, display, continuous_sound, one_shot_sound };
+
+struct index_meaning {
+    std::int32_t index;
+    shows kind;
+    const char* meaning;
+};
+
+// Every panel index the plug-in writes, in index order.
+inline constexpr std::array<index_meaning, 25> panel_layout{{
+    {panel::white_lamp, shows::lamp, "white lamp"},
+    {panel::red_lamp, shows::lamp, "red lamp"},
+    {panel::eb_lamp, shows::lamp, "EB lamp"},
+    {panel::emergency_brake_lamp, shows::lamp, "emergency-brake lamp"},
+    {panel::one_man_lamp, shows::lamp, "one-man lamp"},
+    {panel::position_tenths, shows::display, "position: tenths of a km"},
+    {panel::position_units, shows::display, "position: km"},
+    {panel::position_tens, shows::display, "position: tens of km"},
+    {panel::position_hundreds, shows::display, "position: hundreds of km"},
+    {panel::month, shows::display, "date: month"},
+    {panel::day, shows::display, "date: day"},
+    {panel::minutes, shows::display, "clock: minutes"},
+    {panel::seconds, shows::display, "clock: seconds"},
+    {panel::traction_shown, shows::display, "traction: 1 while the state is not 0"},
+    {panel::traction_state, shows::display, "traction state"},
+    {panel::train_number + 0, shows::display, "train number: digit 1"},
+    {panel::train_number + 1, shows::display, "train number: digit 2"},
+    {panel::train_number + 2, shows::display, "train number: digit 3"},
+    {panel::train_number + 3, shows::display, "train number: digit 4"},
+    {panel::train_number + 4, shows::display, "train number: digit 5"},
+    {panel::train_number + 5, shows::display, "train number: digit 6"},
+    {panel::max_speed_hundreds, shows::display, "maximum speed: hundreds"},
+    {panel::max_speed_tens, shows::display, "maximum speed: tens"},
+    {panel::max_speed_units, shows::display, "maximum speed: units"},
+    {panel::stop_station_lamp, shows::lamp, "stop-station lamp"},
+}};
+
+// Every sound index the plug-in writes, in index order.
+inline constexpr std::array<index_meaning, 9> sound_layout{{
+    {sound::bell, shows::continuous_sound, "bell"},
+    {sound::chime, shows::continuous_sound, "chime"},
+    {sound::bell_reverb, shows::one_shot_sound, "bell reverb"},
+    {sound::eb_buzzer, shows::continuous_sound, "EB buzzer"},
+    {sound::departure, shows::one_shot_sound, "departure sound"},
+    {sound::stop_station, shows::continuous_sound, "stop-station sound"},
+    {sound::section, shows::continuous_sound, "section sound"},
+    {sound::lb_on, shows::one_shot_sound, "lb_on sound"},
+    {sound::lb_off, shows::one_shot_sound, "lb_off sound"},
+}};
+
+// What an index shows when nothing drives it.
+constexpr std::int32_t resting(shows kind) {
+    switch (kind) {
+    case shows::continuous_sound: return sound_cmd::silent;
+    case shows::one_shot_sound: return sound_cmd::unchanged;
+    default: return 0;
+    }
+}
+
+template <std::size_t N>
+constexpr std::array<std::int32_t, N> indices_of(const std::array<index_meaning, N>& layout) {
+    std::array<std::int32_t, N> indices{};
+    for (std::size_t i = 0; i < N; ++i)
+        indices[i] = layout[i].index;
+    return indices;
+}
+inline constexpr auto panel_indices = indices_of(panel_layout);
+inline constexpr auto sound_indices = indices_of(sound_layout);
+
+// The traction state at panel 121 in words; null for a value the monitor never shows.
+constexpr const char* traction_state_meaning(std::int32_t state) {
+    switch (state) {
+    case 0: return "none";
+    case 1: return "power";
+    case 2: return "brake";
+    case 3: return "brake, notch 1";
+    default: return nullptr;
+    }
+}
+
+// Cab keys by the host's key number.
+namespace key {
+inline constexpr int confirm = 0;        // protection: confirm the alarm
+inline constexpr int release = 1;        // protection: release the warning
+inline constexpr int eb_acknowledge = 2; // vigilance device
+inline constexpr int reset = 3;          // protection: reset the brake latch
+} // namespace key
+
+struct key_meaning {
+    int key;
+    std::string_view word; // in a scenario file
+    const char* meaning;
+};
+
+inline constexpr std::array<key_meaning, 4> keys{{
+    {key::confirm, "confirm", "confirm"},
+    {key::release, "release", "release"},
+    {key::eb_acknowledge, "eb", "EB acknowledge"},
+    {key::reset, "reset", "reset"},
+}};
+
+constexpr const char* key_meaning_of(std::int32_t number) {
+    for (const auto& k : keys) {
+        if (k.key == number) return k.meaning;
+    }
+    return nullptr;
+}
+
+// Beacon types: the protection's, then the monitor's, which carry the index they set.
+namespace beacon {
+inline constexpr std::int32_t alarm = 0;
+inline constexpr std::int32_t trip = 1;
+inline constexpr std::int32_t crew = 21;
+inline constexpr std::int32_t pattern_check = 50;
+inline constexpr std::int32_t braking_speed_check = 55;
+inline constexpr std::int32_t alarm_speed_check = 56;
+inline constexpr std::int32_t train_number = panel::train_number; // one type per digit
+inline constexpr std::int32_t max_speed = panel::max_speed_hundreds;
+inline constexpr std::int32_t stop_station = panel::stop_station_lamp;
+inline constexpr std::int32_t section = sound::section;
+} // namespace beacon
+
+// A beacon type in words; null for a type that nothing in the cab answers.
+constexpr const char* beacon_meaning_of(std::int32_t type) {
+    switch (type) {
+    case beacon::alarm: return "stop signal: alarm";
+    case beacon::trip: return "stop signal: trip";
+    case beacon::crew: return "crew";
+    case beacon::pattern_check: return "pattern check";
+    case beacon::braking_speed_check: return "braking speed check";
+    case beacon::alarm_speed_check: return "alarm speed check";
+    case beacon::max_speed: return "maximum speed";
+    case beacon::stop_station: return "stop station";
+    case beacon::section: return "section";
+    default:
+        return type >= beacon::train_number &&
+                       type < beacon::train_number + panel::train_number_digits
+                   ? "train number digit"
+                   : nullptr;
+    }
+}
+
+} // namespace ats::cab
