@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Fetches the Squirrel 3.1 sources and Debian's patch set with apt's source client, verifies them
-# by checksum, and unpacks the patched tree into .deps/squirrel3. Idempotent.
+# by checksum, and unpacks the tree into .deps/squirrel3 with Debian's two patches and the
+# project's own (cmake/squirrel-limits.patch). Idempotent: the tree is unpacked again whenever
+# its marker does not name this exact patch set.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cache=${TALVIK_DEPS_CACHE:-/var/cache/talvik-deps}
@@ -10,12 +12,16 @@ orig_sha=51942b8638a97b673e34ecf3ca50304996fa99bbdbfa7fe93d9744e6769b2f95
 deb=squirrel3_3.1-8.2+deb13u1.debian.tar.xz
 deb_sha=b10cb376268a6d3c6339d7a72aa5905aa799b7bebf33c59bebc07a025f63aca9
 patches=(03-fix-buffer-overflow.diff 0001-check-max-member-count-in-class.patch)
+own_patch="$here/cmake/squirrel-limits.patch"
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
 verified() { [ -f "$cache/$1" ] && echo "$2  $cache/$1" | sha256sum -c --status; }
 
-if [ -f "$dest/.patched" ]; then
+# What .patched holds: every patch applied, ours with its checksum (cmake/squirrel.cmake checks it).
+marker=$(printf '%s\n' "${patches[@]}"; echo "squirrel-limits.patch $(sha256sum < "$own_patch" | cut -d' ' -f1)")
+
+if [ -f "$dest/.patched" ] && [ "$(cat "$dest/.patched")" = "$marker" ]; then
   exit 0
 fi
 
@@ -45,10 +51,14 @@ tar -xzf "$cache/$orig" -C "$work"
 tar -xJf "$cache/$deb" -C "$work"
 top=$(find "$work" -mindepth 1 -maxdepth 1 -type d ! -name debian | head -n 1)
 for p in "${patches[@]}"; do
-  patch -d "$top" -p1 --quiet < "$work/debian/patches/$p"
+  patch -d "$top" -p1 --quiet --batch < "$work/debian/patches/$p"
 done
+patch -d "$top" -p1 --quiet --batch < "$own_patch"
+# The patched API must be there: a patch that applied to the wrong place would show here.
+grep -q 'sq_setstepsleft' "$top/include/squirrel.h" \
+  || { echo "fetch-squirrel: squirrel-limits.patch did not apply" >&2; exit 1; }
 rm -rf "$dest"
 mkdir -p "$(dirname "$dest")"
 mv "$top" "$dest"
-touch "$dest/.patched"
+printf '%s\n' "$marker" > "$dest/.patched"
 echo "fetch-squirrel: patched Squirrel 3.1 in $dest"

@@ -1,5 +1,7 @@
 # Squirrel 3.1 and its standard library, built from the patched tree that tools/setup.sh squirrel
-# unpacks into .deps/squirrel3. The embedding calls it; it is never edited here.
+# unpacks into .deps/squirrel3 (Debian's patches and cmake/squirrel-limits.patch). The embedding
+# calls it; it is never edited here. Its memory comes from the script host's allocator
+# (protection/script_memory.cpp), which holds the VM under a ceiling.
 
 set(TALVIK_SQUIRREL_DIR "${PROJECT_SOURCE_DIR}/.deps/squirrel3" CACHE PATH
     "The patched Squirrel 3.1 source tree")
@@ -7,6 +9,15 @@ set(TALVIK_SQUIRREL_DIR "${PROJECT_SOURCE_DIR}/.deps/squirrel3" CACHE PATH
 if(NOT EXISTS "${TALVIK_SQUIRREL_DIR}/.patched")
   message(FATAL_ERROR "Squirrel sources missing in ${TALVIK_SQUIRREL_DIR}: run tools/setup.sh squirrel")
 endif()
+# A tree unpacked before the carried patch changed lacks it: its marker names another checksum.
+file(SHA256 "${PROJECT_SOURCE_DIR}/cmake/squirrel-limits.patch" talvik_limits_sha)
+file(READ "${TALVIK_SQUIRREL_DIR}/.patched" talvik_patched)
+string(FIND "${talvik_patched}" "squirrel-limits.patch ${talvik_limits_sha}" talvik_limits_at)
+if(talvik_limits_at EQUAL -1)
+  message(FATAL_ERROR "Squirrel in ${TALVIK_SQUIRREL_DIR} lacks the current squirrel-limits.patch: run tools/setup.sh squirrel")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  "${PROJECT_SOURCE_DIR}/cmake/squirrel-limits.patch" "${TALVIK_SQUIRREL_DIR}/.patched")
 
 file(GLOB TALVIK_SQUIRREL_SOURCES CONFIGURE_DEPENDS
   "${TALVIK_SQUIRREL_DIR}/squirrel/*.cpp"
@@ -20,6 +31,8 @@ function(talvik_add_squirrel name)
   target_include_directories(${name} SYSTEM PUBLIC "${TALVIK_SQUIRREL_DIR}/include")
   # Upstream code, upstream warnings: not ours to fix.
   target_compile_options(${name} PRIVATE -w -fno-strict-aliasing ${ARGN})
+  # sq_vm_malloc, sq_vm_realloc and sq_vm_free come from the script host.
+  target_compile_definitions(${name} PRIVATE SQ_EXCLUDE_DEFAULT_MEMFUNCTIONS)
   target_link_options(${name} INTERFACE ${ARGN})
   # The integer width is part of the API: callers must agree with the library.
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)

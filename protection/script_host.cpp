@@ -1,6 +1,8 @@
 // The script host: opens and closes the process's one Squirrel VM, compiles and runs scripts, and
 // calls their functions. Every successful operation leaves the VM's stack where it found it;
-// a failed one does too, so a script that fails every frame cannot grow the stack.
+// a failed one does too, so a script that fails every frame cannot grow the stack. Each run and
+// call has a budget of steps, and the VM's memory a ceiling: a script that would pass either
+// fails like one that raised an error.
 #include "protection/script_host.h"
 
 #include <sqstdaux.h>
@@ -15,6 +17,7 @@
 
 #include "plugin/platform.h"
 #include "protection/script_file.h"
+#include "protection/script_memory.h"
 #include "protection/squirrel_compat.h"
 
 namespace ats {
@@ -29,6 +32,8 @@ constexpr char closed_text[] = "the script VM is not open (the plug-in has not b
 constexpr char call_failed_text[] = "SquirrelFunction<> call failed";
 constexpr char type_error_text[] = "sq_get*() failed (type error)";
 constexpr char unknown_error_text[] = "unknown error";
+constexpr char top_level[] = "its top-level code";
+constexpr char compiling[] = "its compilation";
 
 HSQUIRRELVM the_vm = nullptr;
 SquirrelObject* root_handle = nullptr;
@@ -76,6 +81,73 @@ HSQUIRRELVM open_vm() {
     return the_vm;
 }
 
+// Raises "<what> in <where>", or just <what> when the operation has no name of its own.
+[[noreturn]] void raise_limit(const char* what, const char* where) {
+    if (where != nullptr) {
+        std::snprintf(error_text, error_text_size, "%s in %s", what, where);
+    } else {
+        std::snprintf(error_text, error_text_size, "%s", what);
+    }
+    raise(error_text);
+}
+
+// Drops a VM whose allocation was refused. Squirrel was interrupted halfway through an update of
+// its own structures, so none of its code runs again: every handle goes dead (it releases
+// nothing), and the allocator frees every block of the VM at once.
+void abandon_vm() {
+    ++vm_generation;
+    the_vm = nullptr;
+    script_memory::charge_steps_to(nullptr);
+    delete root_handle;
+    root_handle = nullptr;
+    script_memory::release_all();
+}
+
+// Runs `body`, an operation that may make the VM allocate, and turns a refused allocation into
+// the script failure that abandons the VM.
+template <typename Body> auto contained(const char* where, Body&& body) -> decltype(body()) {
+    try {
+        return body();
+    } catch (const script_memory::refused&) {
+        abandon_vm();
+        char what[64];
+        std::snprintf(what, sizeof what, "the script used too much memory (more than %u MB)",
+                      static_cast<unsigned>(script_memory::ceiling_bytes >> 20));
+        raise_limit(what, where);
+    }
+}
+
+// Whether the VM's last error is the one its call depth limit raises.
+bool calls_too_deep(HSQUIRRELVM v) {
+    sq_getlasterror(v);
+    const SQChar* text = nullptr;
+    // Type first: a failed sq_getstring would replace the last error.
+    const bool deep = sq_gettype(v, -1) == OT_STRING && SQ_SUCCEEDED(sq_getstring(v, -1, &text)) &&
+                      std::strcmp(text, SQ_CALL_DEPTH_ERROR) == 0;
+    sq_poptop(v);
+    return deep;
+}
+
+// Calls the closure and `this` pushed above `top` with the step budget renewed. A run that a
+// limit of the VM stopped leaves the stack at `top` and raises a description of its own.
+SQRESULT budgeted_call(HSQUIRRELVM v, SQInteger top, SQInteger params, const char* where) {
+    sq_setstepsleft(v, ScriptVM::step_budget);
+    const SQRESULT result = sq_call(v, params, SQTrue, SQTrue);
+    if (SQ_SUCCEEDED(result)) return result;
+    char what[80];
+    if (sq_getstepsleft(v) < 0) {
+        std::snprintf(what, sizeof what, "the script ran too long (more than %lu steps)",
+                      static_cast<unsigned long>(ScriptVM::step_budget));
+    } else if (calls_too_deep(v)) {
+        std::snprintf(what, sizeof what, "the script nested its calls too deeply (more than %d)",
+                      SQ_MAX_CALL_DEPTH);
+    } else {
+        return result;
+    }
+    sq_settop(v, top);
+    raise_limit(what, where);
+}
+
 // Puts the stack back to `top` and raises the VM's last error.
 [[noreturn]] void fail(HSQUIRRELVM v, SQInteger top) {
     sq_settop(v, top);
@@ -98,7 +170,8 @@ SquirrelObject& SquirrelObject::operator=(const SquirrelObject& other) {
     const bool keep = other.live();
     if (keep) {
         value = other.object_;
-        sq_addref(the_vm, &value);
+        // A new reference may grow the VM's table of references.
+        contained(nullptr, [&] { sq_addref(the_vm, &value); });
     }
     release();
     object_ = value;
@@ -121,7 +194,7 @@ void SquirrelObject::attach(SQInteger index) {
     HSQOBJECT value;
     sq_resetobject(&value);
     sq_getstackobj(v, index, &value);
-    sq_addref(v, &value);
+    contained(nullptr, [&] { sq_addref(v, &value); });
     release();
     object_ = value;
     vm_generation_ = vm_generation;
@@ -136,8 +209,12 @@ SquirrelObject SquirrelObject::get_value(const SQChar* name) const {
     } else {
         sq_pushnull(v);
     }
-    sq_pushstring(v, name, -1);
-    if (SQ_SUCCEEDED(sq_get(v, -2))) result.attach(-1);
+    // The name becomes a script string.
+    const bool found = contained(nullptr, [&] {
+        sq_pushstring(v, name, -1);
+        return SQ_SUCCEEDED(sq_get(v, -2));
+    });
+    if (found) result.attach(-1);
     sq_settop(v, top);
     return result;
 }
@@ -149,15 +226,24 @@ bool SquirrelObject::is_null() const { return !live() || sq_isnull(object_); }
 void ScriptVM::init() {
     if (the_vm != nullptr) return;
     SquirrelObject* root = new SquirrelObject();
-    HSQUIRRELVM v = sq_open(initial_stack_slots);
-    sq_compat::set_print_functions(v, print_line);
-    sq_pushroottable(v);
-    sqstd_register_iolib(v);
-    sqstd_register_bloblib(v);
-    sqstd_register_mathlib(v);
-    sqstd_register_stringlib(v);
-    sqstd_seterrorhandlers(v);
+    HSQUIRRELVM v = nullptr;
+    try {
+        v = sq_open(initial_stack_slots);
+        sq_compat::set_print_functions(v, print_line);
+        sq_pushroottable(v);
+        sqstd_register_iolib(v);
+        sqstd_register_bloblib(v);
+        sqstd_register_mathlib(v);
+        sqstd_register_stringlib(v);
+        sqstd_seterrorhandlers(v);
+    } catch (const script_memory::refused&) {
+        // Only the system can refuse this little: nothing of the VM is kept.
+        delete root;
+        script_memory::release_all();
+        raise("the script VM cannot be opened: out of memory");
+    }
     the_vm = v;
+    script_memory::charge_steps_to(v);
     ++vm_generation;
     root_handle = root;
     root_handle->attach(-1);
@@ -172,6 +258,7 @@ void ScriptVM::shutdown() {
     root_handle = nullptr;
     HSQUIRRELVM v = the_vm;
     the_vm = nullptr;
+    script_memory::charge_steps_to(nullptr);
     sq_close(v);
 }
 
@@ -186,7 +273,7 @@ SquirrelObject ScriptVM::compile_file(const char* path) {
     const SQInteger top = sq_gettop(v);
     // An error left from an earlier operation must not pass for this one's.
     sq_reseterror(v);
-    if (SQ_FAILED(load_script_file(v, path))) fail(v, top);
+    if (SQ_FAILED(contained(compiling, [&] { return load_script_file(v, path); }))) fail(v, top);
     SquirrelObject script;
     script.attach(-1);
     sq_pop(v, 1);
@@ -200,7 +287,8 @@ SquirrelObject ScriptVM::run(const SquirrelObject& script) {
     SquirrelObject script_ref = script; // null when it belongs to a closed VM
     sq_pushobject(v, script_ref.handle());
     sq_pushobject(v, root_handle->handle());
-    if (SQ_FAILED(sq_call(v, 1, SQTrue, SQTrue))) fail(v, top);
+    const SQRESULT ran = contained(top_level, [&] { return budgeted_call(v, top, 1, top_level); });
+    if (SQ_FAILED(ran)) fail(v, top);
     SquirrelObject result;
     result.attach(-1);
     sq_pop(v, 2);
@@ -215,7 +303,7 @@ SquirrelObject& ScriptVM::root() {
 // SquirrelFunction
 
 SquirrelFunction::SquirrelFunction(const SQChar* name)
-    : vm_(open_vm()), this_(ScriptVM::root()), function_(this_.get_value(name)) {}
+    : name_(name), vm_(open_vm()), this_(ScriptVM::root()), function_(this_.get_value(name)) {}
 
 float SquirrelFunction::operator()(float a) {
     const SQFloat args[] = {a};
@@ -238,7 +326,9 @@ float SquirrelFunction::call(const SQFloat* args, SQInteger count) {
     sq_pushobject(v, this_.handle());
     for (SQInteger i = 0; i < count; ++i)
         sq_pushfloat(v, args[i]);
-    if (SQ_FAILED(sq_call(v, count + 1, SQTrue, SQTrue))) {
+    const SQRESULT called =
+        contained(name_, [&] { return budgeted_call(v, top, count + 1, name_); });
+    if (SQ_FAILED(called)) {
         sq_settop(v, top);
         raise(call_failed_text);
     }

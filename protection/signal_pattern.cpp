@@ -1,6 +1,7 @@
 // The pattern protection's frame, its beacons and its calls into the pattern script.
 #include "protection/signal_pattern.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "plugin/debug_channel.h"
@@ -27,7 +28,7 @@ void signal_pattern::reset() {
     alarm_check_speed = no_check;
     active = true;
     last_bell = cab::sound_cmd::silent;
-    brake_latch = false;
+    brake_latch = script_lost;
     alarm = ats_s_alarm{};
     // check_pending, check_distance and brake_offset stay: a check armed before the reset
     // still runs on the next frame.
@@ -57,9 +58,10 @@ void signal_pattern::elapse(wiring& w) {
         alarm.elapse(confirm, release, reset_pressed, counted_step_ms(e));
     brake_latch = brake_latch || out.brake;
 
-    // The latch lets go only to the reset switch with the brake in the emergency position.
+    // The latch lets go only to the reset switch with the brake in the emergency position, and
+    // never once the script is lost with its VM: no pattern could be checked any more.
     if (w.command.at<sig::atsresw>() == 1 && w.command.at<sig::brake>() == emergency) {
-        brake_latch = false;
+        if (!script_lost) brake_latch = false;
     }
 
     if (brake_latch) {
@@ -114,15 +116,22 @@ bool signal_pattern::run_check(float speed) {
         const float pattern =
             SquirrelFunction("lookup_brake_pattern")(0.0f, 0.0, check_distance, brake_offset);
         check_pending = false;
-        // A pattern that is not a number never brakes.
-        return pattern <= speed;
+        // NaN would never brake, at or below the speed or not: it is a failure of the script.
+        if (!std::isnan(pattern)) return pattern <= speed;
     } catch (const SquirrelError& error) {
         fail_safe(error);
         return true;
     }
+    fail_safe(SquirrelError{"the pattern speed is not a number"});
+    return true;
 }
 
 void signal_pattern::arm_check(float distance) {
+    // A lost script was reported when it went; the protection brakes until the next Load.
+    if (script_lost) {
+        brake_latch = true;
+        return;
+    }
     try {
         ScriptVM::run(script);
         check_distance = distance;
@@ -138,6 +147,8 @@ void signal_pattern::arm_check(float distance) {
 void signal_pattern::fail_safe(const SquirrelError& error) {
     brake_latch = true;
     check_pending = false;
+    // A script whose memory passed the ceiling is gone with its VM.
+    script_lost = !script.live();
     debug::dbg_printf("talvik > script error: %s\r\n", error.desc ? error.desc : "unknown error");
 }
 

@@ -27,6 +27,8 @@ public:
     float alarm_check_speed = no_check;
     bool active = false; // beacons count only after the first reset
     std::int32_t last_bell = cab::sound_cmd::silent;
+    // The script went with its VM (its memory passed the ceiling): braked until the next Load.
+    bool script_lost = false;
 
     void reset();
     void elapse(wiring& w);

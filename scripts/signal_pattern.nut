@@ -29,7 +29,8 @@
  *   - the top-level code runs again before every use, so it must be safe to run any number of
  *     times: define values with `<-`, which creates a global or overwrites it;
  *   - the three functions must be globals and every one must return a number (an integer or a
- *     float); anything else, or an error raised here, stops the protection's check;
+ *     float), and the permitted speed must not be NaN; anything else, an error raised here, or
+ *     a run that does not end within its million steps, stops the check and brakes the train;
  *   - the io, blob, math and string libraries are available; the system library is not.
  *
  * The curve is one of constant deceleration, v = sqrt(2 * a * s), where s is the distance left

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "plugin_host.h"
+#include "protection/script_host.h"
+#include "protection/script_memory.h"
 #include "sim_process.h"
 
 using namespace talvik_test;
@@ -520,6 +522,20 @@ TEST(AuthorsGuide, BeaconTableListsEveryTypeThePluginReactsTo) {
         EXPECT_TRUE(when == "0" || when == "any") << type << ": " << when;
         const ats::beacon_data clear{type, 3, 100.0f, 5};
         EXPECT_EQ(outputs_after(&clear) != baseline, when == "any") << "type " << type;
+    }
+}
+
+TEST(AuthorsGuide, ListsTheLimitsOfAScriptWithThePluginsOwnFigures) {
+    const std::string text = guide_text();
+    const std::string steps = std::to_string(ats::ScriptVM::step_budget);
+    const std::string megabytes = std::to_string(ats::script_memory::ceiling_bytes >> 20);
+    for (const std::string& report :
+         {std::string("`the pattern speed is not a number`"),
+          "`the script ran too long (more than " + steps + " steps) in NAME`",
+          "`the script nested its calls too deeply (more than " +
+              std::to_string(SQ_MAX_CALL_DEPTH) + ") in NAME`",
+          "`the script used too much memory (more than " + megabytes + " MB) in NAME`"}) {
+        EXPECT_NE(text.find(report), std::string::npos) << report;
     }
 }
 

@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <filesystem>
 #include <limits>
+#include <string>
+#include <vector>
 
+#include "channel_listener.h"
 #include "plugin_host.h"
 #include "scripted_library.h"
 
@@ -278,38 +282,101 @@ TEST(Protection, SecondArmingBeforeTheFrameWinsAndInitializeKeepsItArmed) {
 }
 
 namespace {
-const char* throwing_lookup = R"(
+// The three functions, each answering at once; a row replaces one of them after these.
+const char* const sound_functions = R"(
 function get_brake_pattern_offset(x) { return 0; }
 function get_incoming_pattern_offset(x) { return 0; }
-function lookup_brake_pattern(a, b, d, o) { throw "broken curve"; }
-)";
-const char* string_offset = R"(
-function get_brake_pattern_offset(x) { return "far"; }
-function get_incoming_pattern_offset(x) { return 0; }
-function lookup_brake_pattern(a, b, d, o) { return 1000; }
-)";
-const char* no_incoming = R"(
-function get_brake_pattern_offset(x) { return 0; }
 function lookup_brake_pattern(a, b, d, o) { return 1000; }
 )";
 } // namespace
 
-TEST(Protection, ScriptFailuresLatchTheBrakeOnceAndTheResetReleasesIt) {
-    for (const char* script : {throwing_lookup, string_offset, no_incoming}) {
-        scripted_library lib(script);
+TEST(Protection, BrokenScriptsBrakeWithTheirReportAndTheNextLoadRunsNormally) {
+    struct row {
+        const char* what;
+        const char* script; // after sound_functions
+        const char* report;
+        bool lost; // the VM is lost with the script: braked until the next Load
+    };
+    const row rows[] = {
+        {"throws", "function lookup_brake_pattern(a, b, d, o) { throw \"broken curve\"; }",
+         "SquirrelFunction<> call failed", false},
+        {"string offset", "function get_brake_pattern_offset(x) { return \"far\"; }",
+         "sq_get*() failed (type error)", false},
+        {"no incoming", "delete getroottable().get_incoming_pattern_offset;",
+         "SquirrelFunction<> call failed", false},
+        {"top-level loop", "while (true) {}",
+         "the script ran too long (more than 1000000 steps) in its top-level code", false},
+        {"offset loop", "function get_brake_pattern_offset(x) { for (;;) {} }",
+         "the script ran too long (more than 1000000 steps) in get_brake_pattern_offset", false},
+        {"incoming loop, caught",
+         "function get_incoming_pattern_offset(x) { for (;;) try { while (true) {} } catch (e) {} "
+         "}",
+         "the script ran too long (more than 1000000 steps) in get_incoming_pattern_offset", false},
+        {"lookup loop",
+         "function lookup_brake_pattern(a, b, d, o) { local v = 0.0; "
+         "while (true) { v += 1.0; } }",
+         "the script ran too long (more than 1000000 steps) in lookup_brake_pattern", false},
+        {"recursion",
+         "function lookup_brake_pattern(a, b, d, o) { return 1 + "
+         "lookup_brake_pattern(a, b, d, o); }",
+         "the script nested its calls too deeply (more than 1000) in lookup_brake_pattern", false},
+        {"NaN", "function lookup_brake_pattern(a, b, d, o) { return sqrt(-1.0); }",
+         "the pattern speed is not a number", false},
+        {"string growth",
+         "function lookup_brake_pattern(a, b, d, o) { local s = \"x\"; "
+         "while (true) s = s + s; }",
+         "the script used too much memory (more than 64 MB) in lookup_brake_pattern", true},
+        {"huge array", "function lookup_brake_pattern(a, b, d, o) { return array(1 << 28).len(); }",
+         "the script used too much memory (more than 64 MB) in lookup_brake_pattern", true},
+    };
+    const bool listening = isolate_channel_name();
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        scripted_library lib((std::string(sound_functions) + r.script + "\n").c_str());
+        channel_listener listener; // before Load: the channel opens only then
+        {
+            quiet_cab h(lib.library());
+            // The socket queues only a few lines: collected as a reading listener would.
+            listener.collect();
+            h.beacon(beacon::pattern_check, 0, 600.0f, 0);
+            listener.collect();
+            // Still reaches the monitor after a failed arming.
+            h.beacon(beacon::max_speed, 0, 0.0f, 95);
+            listener.collect();
+            h.frame();
+            EXPECT_TRUE(h.latched());
+            EXPECT_EQ(h.out.const_speed, ats::cab::const_speed_resting)
+                << "the rest of the frame ran";
+            EXPECT_EQ(h.panel[panel::max_speed_tens] * 10 + h.panel[panel::max_speed_units], 95)
+                << "the beacon reached the monitor";
+            h.api.SetBrake(emergency);
+            h.tap(key::reset);
+            h.api.SetBrake(0);
+            h.frames(3);
+            if (r.lost) {
+                EXPECT_TRUE(h.latched()) << "no reset releases a protection without its script";
+                h.start().doors_closed(true);
+                listener.collect();
+                h.beacon(beacon::pattern_check, 0, 600.0f, 0);
+                listener.collect();
+                h.frame();
+                EXPECT_TRUE(h.latched()) << "nor does Initialize";
+            } else {
+                EXPECT_TRUE(h.quiet()) << "the broken check is not retried every frame";
+            }
+        }
+        if (listening) {
+            const std::vector<std::string> lines = listener.take();
+            const std::string report = std::string("talvik > script error: ") + r.report + "\r\n";
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), report), 1) << "reported once";
+        }
+        // Mended beside the library: the next Load runs normally.
+        lib.write_script(sound_functions);
         quiet_cab h(lib.library());
+        h.speed(80.0f);
         h.beacon(beacon::pattern_check, 0, 600.0f, 0);
-        h.beacon(beacon::max_speed, 0, 0.0f, 95); // still reaches the monitor after a failed arming
-        h.frame();
-        EXPECT_TRUE(h.latched());
-        EXPECT_EQ(h.out.const_speed, ats::cab::const_speed_resting) << "the rest of the frame ran";
-        EXPECT_EQ(h.panel[panel::max_speed_tens] * 10 + h.panel[panel::max_speed_units], 95)
-            << "the beacon reached the monitor";
-        h.api.SetBrake(emergency);
-        h.tap(key::reset);
-        h.api.SetBrake(0);
         h.frames(3);
-        EXPECT_TRUE(h.quiet()) << "the broken check is not retried every frame";
+        EXPECT_TRUE(h.quiet());
     }
 }
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "plugin_host.h"
 
@@ -16,30 +17,31 @@ namespace talvik_test {
 
 class scripted_library {
   public:
-    // `script` is the text of signal_pattern.nut; nullptr leaves the file out.
-    explicit scripted_library(const char* script) {
+    // `script` is the text of signal_pattern.nut; nullptr leaves the file out. `library` is the
+    // file copied (a fuzzer's long run names a copy that rebuilding leaves alone).
+    explicit scripted_library(const char* script, const std::string& library = built_library()) {
         namespace fs = std::filesystem;
         std::string pattern = (fs::temp_directory_path() / "talvik-test-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         dir_ = pattern;
         const fs::path copy = fs::path(dir_) / hostkit::library_file_name();
-        fs::copy_file(built_library(), copy);
-        if (script != nullptr) std::ofstream(fs::path(dir_) / "signal_pattern.nut") << script;
+        fs::copy_file(library, copy);
+        if (script != nullptr) write_script(script);
         library_ = std::make_unique<plugin_library>(copy.string());
     }
     // `bytes` is the file exactly as it lies on disk.
     explicit scripted_library(const std::string& bytes) : scripted_library(nullptr) {
-        std::ofstream(std::filesystem::path(dir_) / "signal_pattern.nut", std::ios::binary)
-            << bytes;
+        write_script(bytes);
     }
     ~scripted_library() {
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }
     // Replaces or removes the script beside the copy; a vehicle built later reads the new state.
-    void write_script(const char* script) const {
-        std::ofstream(std::filesystem::path(dir_) / "signal_pattern.nut", std::ios::trunc)
-            << script;
+    void write_script(std::string_view script) const {
+        std::ofstream(std::filesystem::path(dir_) / "signal_pattern.nut",
+                      std::ios::binary | std::ios::trunc)
+            .write(script.data(), static_cast<std::streamsize>(script.size()));
     }
     void remove_script() const {
         std::filesystem::remove(std::filesystem::path(dir_) / "signal_pattern.nut");

@@ -1,5 +1,5 @@
 // Fuzz target: turns its input into a sequence of export calls, in any order and with any values,
-// against copies of the plug-in that each find a different pattern script beside them.
+// against a copy of the plug-in that finds one of several pattern scripts beside it.
 //
 // Input: a stream of operations, each an opcode byte followed by its arguments. Numbers are
 // tagged so that small and extreme values take one byte (see the read_* functions); a stream
@@ -23,21 +23,21 @@
 
 #include "channel_listener.h"
 #include "plugin_host.h"
+#include "scripted_library.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using talvik_test::plugin_library;
 
-// One copy of the library per pattern script, each in its own directory.
-struct instance {
+// The pattern scripts an input can put beside the library; the next vehicle built reads it.
+struct script_choice {
     const char* name;
     const char* script; // text of signal_pattern.nut; nullptr: the bundled one; "" no file
 };
 
 constexpr char bundled[] = "bundled";
 
-const instance instances[] = {
+const script_choice scripts[] = {
     {bundled, nullptr},
     {"throws", "function get_brake_pattern_offset(r) { throw \"no offset\"; }\n"
                "function get_incoming_pattern_offset(r) { throw \"no offset\"; }\n"
@@ -53,41 +53,43 @@ const instance instances[] = {
                 "function get_incoming_pattern_offset(r) { return -1e38 * 10.0; }\n"
                 "function lookup_brake_pattern(a, b, d, o) { return d * 1e30 - o; }\n"},
 };
-constexpr std::size_t instance_count = sizeof instances / sizeof instances[0];
+constexpr std::size_t script_count = sizeof scripts / sizeof scripts[0];
 
-std::vector<std::unique_ptr<plugin_library>> libraries;
-std::vector<std::string> directories;
+// One copy of the library for every input: its code and coverage counters exist once, and the
+// devices' state lives in one place whichever script the input chose.
+std::unique_ptr<talvik_test::scripted_library> library;
+std::string bundled_text;
+std::size_t current_script = script_count; // none written yet
 
-void remove_directories() {
-    std::error_code ignored;
-    for (const auto& d : directories)
-        fs::remove_all(d, ignored);
+void choose_script(std::size_t choice) {
+    if (choice == current_script) return;
+    current_script = choice;
+    const script_choice& c = scripts[choice];
+    if (c.script == nullptr) {
+        library->write_script(bundled_text);
+    } else if (*c.script == '\0') {
+        library->remove_script();
+    } else {
+        library->write_script(c.script);
+    }
 }
 
-void make_instances() {
-    for (const instance& i : instances) {
-        std::string dir = (fs::temp_directory_path() / "talvik-fuzz-XXXXXX").string();
-        if (mkdtemp(dir.data()) == nullptr) std::abort();
-        directories.push_back(dir);
-        // A long run may name a copy of the library, so that rebuilding does not change it.
-        const char* library = std::getenv("TALVIK_FUZZ_LIBRARY");
-        const fs::path copy = fs::path(dir) / hostkit::library_file_name();
-        fs::copy_file(library ? std::string(library) : talvik_test::built_library(), copy);
-        const fs::path script = fs::path(dir) / "signal_pattern.nut";
-        if (i.script == nullptr) {
-            fs::copy_file(TALVIK_BUNDLED_SCRIPT, script);
-        } else if (*i.script != '\0') {
-            std::ofstream(script) << i.script;
-        }
-        libraries.push_back(std::make_unique<plugin_library>(copy.string()));
-    }
-    std::atexit(remove_directories);
+void make_library() {
+    std::ifstream in(TALVIK_BUNDLED_SCRIPT, std::ios::binary);
+    bundled_text.assign(std::istreambuf_iterator<char>(in), {});
+    // A long run may name a copy of the library, so that rebuilding does not change it.
+    const char* copy = std::getenv("TALVIK_FUZZ_LIBRARY");
+    library = std::make_unique<talvik_test::scripted_library>(
+        nullptr, copy ? std::string(copy) : talvik_test::built_library());
+    // The directory goes at exit; the library stays mapped until then.
+    std::atexit([] { library.reset(); });
 }
 
 // A debug listener, as a debug viewer creates it, so that the diagnostic lines are formatted and
 // sent too; it comes and goes. The process moves to a network namespace of its own first: the
 // name is machine-wide otherwise, and tests running beside the fuzzer must not find a listener
 // they did not make.
+bool listening_allowed = false;
 hostkit::debug_listener listener;
 
 void toggle_listener() {
@@ -105,8 +107,6 @@ void drain_listener() {
     while (listener.receive(message)) {
     }
 }
-
-bool listening_allowed = false;
 
 // Sequential reader; past the end every byte is zero.
 class reader {
@@ -257,26 +257,32 @@ using talvik_test::sentinel;
 namespace panel = ats::cab::panel;
 constexpr std::size_t array_size = 256;
 
+// The indices the plug-in writes; it must leave every other index alone.
+constexpr auto& panel_used = ats::cab::panel_indices;
+constexpr auto& sound_used = ats::cab::sound_indices;
+
+using host_array = std::array<std::int32_t, array_size>;
+
+// The checks below run around every frame, so they are kept out of the coverage
+// instrumentation: their branches say nothing about the plug-in.
+
+// Before a frame: the indices the plug-in must write hold the sentinel again, so a frame that
+// leaves one unwritten shows.
+__attribute__((no_sanitize("coverage"))) void clear_used(host_array& panel, host_array& sound) {
+    for (const std::int32_t i : panel_used)
+        panel[static_cast<std::size_t>(i)] = sentinel;
+    for (const std::int32_t i : sound_used)
+        sound[static_cast<std::size_t>(i)] = sentinel;
+}
+
 __attribute__((no_sanitize("coverage"))) bool is_lamp(std::int32_t v) { return v == 0 || v == 1; }
 
-// What every frame must give the host, whatever came before it. Run after every frame, so kept
-// out of the coverage instrumentation: its branches say nothing about the plug-in.
+// What every frame must give the host, whatever came before it.
 __attribute__((no_sanitize("coverage"))) void
-check_frame(const ats::handles& out, const std::array<std::int32_t, array_size>& panel,
-            const std::array<std::int32_t, array_size>& sound) {
-    static const auto used = [](const auto& indices) {
-        std::array<bool, array_size> is_used{};
-        for (const std::int32_t i : indices)
-            is_used[static_cast<std::size_t>(i)] = true;
-        return is_used;
-    };
-    static const auto panel_used = used(ats::cab::panel_indices);
-    static const auto sound_used = used(ats::cab::sound_indices);
+check_frame(const ats::handles& out, const host_array& panel, const host_array& sound) {
     bool ok = out.const_speed == ats::cab::const_speed_resting;
-    for (std::size_t i = 0; i < array_size; ++i) {
-        if (!panel_used[i]) ok = ok && panel[i] == sentinel;
-        ok = ok && (sound_used[i] ? is_sound_command(sound[i]) : sound[i] == sentinel);
-    }
+    for (const std::int32_t i : sound_used)
+        ok = ok && is_sound_command(sound[static_cast<std::size_t>(i)]);
     // Exactly one of the white and red lamps.
     ok = ok && is_lamp(panel[panel::white_lamp]) &&
          panel[panel::white_lamp] + panel[panel::red_lamp] == 1;
@@ -290,6 +296,15 @@ check_frame(const ats::handles& out, const std::array<std::int32_t, array_size>&
     ok = ok && panel[panel::minutes] > -60 && panel[panel::minutes] < 60 &&
          panel[panel::seconds] > -60 && panel[panel::seconds] < 60;
     if (!ok) __builtin_trap();
+}
+
+// After a stretch of frames filled with the sentinel: no frame wrote any other index (a stray
+// write stays until the next fill).
+__attribute__((no_sanitize("coverage"))) void check_untouched(host_array panel, host_array sound) {
+    clear_used(panel, sound);
+    for (std::size_t i = 0; i < array_size; ++i) {
+        if (panel[i] != sentinel || sound[i] != sentinel) __builtin_trap();
+    }
 }
 
 enum op : std::uint8_t {
@@ -323,7 +338,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         const int null_fd = open("/dev/null", O_WRONLY);
         if (null_fd >= 0) dup2(null_fd, STDOUT_FILENO);
     }
-    make_instances();
+    make_library();
     listening_allowed = talvik_test::isolate_channel_name();
     if (listening_allowed) toggle_listener();
     return 0;
@@ -331,20 +346,25 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     reader r(data, size);
-    std::array<bool, instance_count> touched{};
-    std::size_t current = 0;
-    touched[current] = true;
+    // Every input starts with the bundled script and an unloaded library.
+    choose_script(0);
+    const talvik_test::plugin_api& api = library->library().api();
     ats::vehicle_state state{};
-    std::array<std::int32_t, array_size> panel;
-    std::array<std::int32_t, array_size> sound;
-    const auto elapse = [&](const talvik_test::plugin_api& api) {
+    host_array panel;
+    host_array sound;
+    const auto elapse = [&] {
+        clear_used(panel, sound);
+        check_frame(api.Elapse(state, panel.data(), sound.data()), panel, sound);
+    };
+    // A stretch of frames between two fills of the whole arrays.
+    const auto stretch = [&](auto&& frames) {
         panel.fill(sentinel);
         sound.fill(sentinel);
-        check_frame(api.Elapse(state, panel.data(), sound.data()), panel, sound);
+        frames();
+        check_untouched(panel, sound);
     };
 
     while (!r.done()) {
-        const talvik_test::plugin_api& api = libraries[current]->api();
         switch (static_cast<op>(r.byte() % op_count)) {
         case op_load: api.Load(); break;
         case op_dispose: api.Dispose(); break;
@@ -366,20 +386,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             state.time = read_time(r, state.time);
             state.traction_value = read_float(r);
             state.state_aux_16 = read_float(r);
-            elapse(api);
+            stretch(elapse);
             break;
         case op_frames: {
-            // Long stretches reach the timers: 60 s of vigilance, 5 s of confirmation.
-            const int count = (r.byte() + 1) * 16;
+            // Long stretches reach the timers: 60 s of vigilance is 1819 frames of 33 ms.
+            const int count = (r.byte() + 1) * 8;
             const std::int32_t step = static_cast<std::int32_t>(r.byte());
             state.speed = read_float(r);
             const double metres_per_frame = static_cast<double>(r.byte()) * 0.25;
-            for (int i = 0; i < count; ++i) {
-                state.time = static_cast<std::int32_t>(static_cast<std::uint32_t>(state.time) +
-                                                       static_cast<std::uint32_t>(step));
-                state.location += metres_per_frame;
-                elapse(api);
-            }
+            stretch([&] {
+                for (int i = 0; i < count; ++i) {
+                    state.time = static_cast<std::int32_t>(static_cast<std::uint32_t>(state.time) +
+                                                           static_cast<std::uint32_t>(step));
+                    state.location += metres_per_frame;
+                    elapse();
+                }
+            });
             break;
         }
         case op_power: api.SetPower(read_int(r)); break;
@@ -400,10 +422,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             api.SetBeaconData(b);
             break;
         }
-        case op_instance:
-            current = r.byte() % instance_count;
-            touched[current] = true;
-            break;
+        case op_instance: choose_script(r.byte() % script_count); break;
         case op_listener:
             // The viewer closed or started: the plug-in's next send fails, or a new Load finds it.
             if (listening_allowed) toggle_listener();
@@ -413,9 +432,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         drain_listener();
     }
 
-    // Every input starts from libraries that are not loaded.
-    for (std::size_t i = 0; i < instance_count; ++i) {
-        if (touched[i]) libraries[i]->api().Dispose();
-    }
+    api.Dispose();
     return 0;
 }

@@ -39,7 +39,8 @@ def elapse(speed=f(0), loc=bytes([0]), step=bytes([20]), traction=f(0)):
 
 
 def frames(count16, step, speed, metres_quarter=0):
-    return bytes([FRAMES, count16 - 1, step]) + speed + bytes([metres_quarter])
+    """count16 stretches of 16 frames: two of the fuzzer's units of 8."""
+    return bytes([FRAMES, 2 * count16 - 1, step]) + speed + bytes([metres_quarter])
 
 
 def beacon(type_, signal=0, distance=f(0), optional=0):

@@ -230,6 +230,33 @@ TEST_F(CommandLine, CheckScriptShowsThePatternOrSaysWhatIsWrong) {
          "if (\"ran\" in getroottable()) throw \"second run\"; ::ran <- true;\n",
          "its top-level code fails on run 2"},
         {"function get_brake_pattern_offset(r) { return 1 +; }\n", "cannot be loaded"},
+        // Scripts that never end, grow without end, or return NaN: reported, never a hang.
+        {"function get_brake_pattern_offset(r) { return 20; }\n"
+         "function get_incoming_pattern_offset(r) { return 50; }\n"
+         "function lookup_brake_pattern(a, b, d, o) { return d; }\n"
+         "while (true) {}\n",
+         "its top-level code fails on run 1: the script ran too long (more than 1000000 steps) "
+         "in its top-level code"},
+        {"function get_brake_pattern_offset(r) { return 20; }\n"
+         "function get_incoming_pattern_offset(r) { return 50; }\n"
+         "function lookup_brake_pattern(a, b, d, o) { local v = 0.0; while (true) v += 1.0; }\n",
+         "the script ran too long (more than 1000000 steps) in lookup_brake_pattern at distance 0 "
+         "m (16 of 16 distances fail)"},
+        {"function get_brake_pattern_offset(r) { return 20; }\n"
+         "function get_incoming_pattern_offset(r) { return 50; }\n"
+         "function lookup_brake_pattern(a, b, d, o) { local s = \"x\"; while (true) s = s + s; }\n",
+         "the script used too much memory (more than 64 MB) in lookup_brake_pattern at distance 0 "
+         "m"},
+        {"function get_brake_pattern_offset(r) { return 20; }\n"
+         "function get_incoming_pattern_offset(r) { return 50; }\n"
+         "function lookup_brake_pattern(a, b, d, o) { return 1 + lookup_brake_pattern(a, b, d, o); "
+         "}\n",
+         "the script nested its calls too deeply (more than 1000) in lookup_brake_pattern"},
+        {"function get_brake_pattern_offset(r) { return 20; }\n"
+         "function get_incoming_pattern_offset(r) { return 50; }\n"
+         "function lookup_brake_pattern(a, b, d, o) { return sqrt(d - 100.0); }\n",
+         "lookup_brake_pattern fails: the pattern speed is not a number at distance 0 m (5 of 16 "
+         "distances fail)"},
     };
     for (const auto& row : table) {
         const std::string path = file("signal_pattern.nut", row.script);
@@ -238,6 +265,10 @@ TEST_F(CommandLine, CheckScriptShowsThePatternOrSaysWhatIsWrong) {
         EXPECT_NE(o.output.find("talvik-sim: " + path + ": " + row.complaint), std::string::npos)
             << o.output;
     }
+    // The table marks the distances that fail (the last script: below 100 m).
+    EXPECT_NE(o.output.find("            75             FAILS  <- "), std::string::npos)
+        << o.output;
+    EXPECT_NE(o.output.find("           100               0.0\n"), std::string::npos) << o.output;
     o = talvik_sim("--check-script " + dir_ + "/none.nut");
     EXPECT_EQ(o.status, 4);
     EXPECT_EQ(o.output,

@@ -2,7 +2,10 @@
 // functions, numeric results, top-level code that may run again and again.
 #include "tools/sim/check_script.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "protection/script_host.h"
 
@@ -37,19 +40,28 @@ bool is_function(const ats::SquirrelObject& value) {
     return type == OT_CLOSURE || type == OT_NATIVECLOSURE;
 }
 
+// What the plug-in reports for a pattern speed that is not a number.
+const ats::SquirrelError nan_text{"the pattern speed is not a number"};
+
+// Why a call of `function` failed, in a driver's words; a limit's description names the
+// function already.
 std::string call_failure(const char* function, const ats::SquirrelError& e) {
     const std::string desc = e.desc != nullptr ? e.desc : "unknown error";
     if (desc.find("type error") != std::string::npos) {
         return std::string(function) + " does not return a number";
     }
+    if (desc.find(std::string(" in ") + function) != std::string::npos) return desc;
     return std::string(function) + " fails: " + desc;
 }
 
-// As at a frame after an arming beacon: the top-level code runs, then the lookup.
+// As at a frame after an arming beacon: the top-level code runs, then the lookup. A speed that
+// is not a number fails as it does in the plug-in.
 float permitted_at(const ats::SquirrelObject& script, double distance, float brake_offset) {
     ats::ScriptVM::run(script);
-    return ats::SquirrelFunction(contract_functions[2])(0.0f, 0.0, distance,
-                                                        static_cast<double>(brake_offset));
+    const float permitted = ats::SquirrelFunction(contract_functions[2])(
+        0.0f, 0.0, distance, static_cast<double>(brake_offset));
+    if (std::isnan(permitted)) throw nan_text;
+    return permitted;
 }
 
 } // namespace
@@ -90,20 +102,54 @@ bool check_script(const std::string& path, std::FILE* out) {
         return complain(path, call_failure(current, e));
     }
 
-    std::fprintf(out, "%s fits the plug-in's script contract.\n", path.c_str());
+    // A distance whose speed is not a number, or whose run fails, breaks the contract.
+    struct row {
+        double distance;
+        float permitted = 0.0f;
+        std::string failure; // empty: a number
+    };
+    std::vector<row> rows;
+    for (double distance : table_distances) {
+        row r{distance, 0.0f, {}};
+        if (!ats::ScriptVM::is_open()) {
+            r.failure = "not run: the script's VM was lost";
+        } else {
+            try {
+                r.permitted = permitted_at(script, distance, brake_offset);
+            } catch (const ats::SquirrelError& e) {
+                r.failure = call_failure(contract_functions[2], e);
+            }
+        }
+        rows.push_back(r);
+    }
+    const auto first_failure =
+        std::find_if(rows.begin(), rows.end(), [](const row& r) { return !r.failure.empty(); });
+    const bool fits = first_failure == rows.end();
+
+    std::fprintf(out, "%s %s the plug-in's script contract.\n", path.c_str(),
+                 fits ? "fits" : "breaks");
     std::fprintf(out, "  get_brake_pattern_offset(0.0)    = %g\n", brake_offset);
     std::fprintf(out, "  get_incoming_pattern_offset(0.0) = %g\n", incoming_offset);
     std::fprintf(out, "  A train is braked when its speed is at or above the permitted speed:\n");
     std::fprintf(out, "  %12s  %16s\n", "distance (m)", "permitted speed");
-    for (double distance : table_distances) {
-        float permitted = 0.0f;
-        try {
-            permitted = permitted_at(script, distance, brake_offset);
-        } catch (const ats::SquirrelError& e) {
-            return complain(path, call_failure(contract_functions[2], e) + " at distance " +
-                                      std::to_string(static_cast<int>(distance)) + " m");
+    for (const row& r : rows) {
+        if (r.failure.empty()) {
+            std::fprintf(out, "  %12.0f  %16.1f\n", r.distance, static_cast<double>(r.permitted));
+        } else {
+            std::fprintf(out, "  %12.0f  %16s  <- %s\n", r.distance, "FAILS", r.failure.c_str());
         }
-        std::fprintf(out, "  %12.0f  %16.1f\n", distance, static_cast<double>(permitted));
+    }
+    std::fflush(out);
+    if (!fits) {
+        const auto failing = std::count_if(rows.begin(), rows.end(),
+                                           [](const row& r) { return !r.failure.empty(); });
+        std::string reason = first_failure->failure + " at distance " +
+                             std::to_string(static_cast<int>(first_failure->distance)) + " m";
+        if (failing > 1) {
+            reason += " (" + std::to_string(failing) + " of " + std::to_string(rows.size()) +
+                      " distances fail)";
+        }
+        return complain(path, reason);
     }
     return true;
 }
