@@ -17,7 +17,7 @@ class SquirrelObject {
     SquirrelObject(const SquirrelObject& other);
     SquirrelObject& operator=(const SquirrelObject& other);
     // Releases its reference only while the VM is open.
-    virtual ~SquirrelObject();
+    ~SquirrelObject();
 
     // Takes the value at stack slot `index`.
     void attach(SQInteger index);
