@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "broken_scripts.h"
 #include "channel_listener.h"
 #include "plugin_host.h"
 #include "scripted_library.h"
@@ -281,56 +282,9 @@ TEST(Protection, SecondArmingBeforeTheFrameWinsAndInitializeKeepsItArmed) {
     }
 }
 
-namespace {
-// The three functions, each answering at once; a row replaces one of them after these.
-const char* const sound_functions = R"(
-function get_brake_pattern_offset(x) { return 0; }
-function get_incoming_pattern_offset(x) { return 0; }
-function lookup_brake_pattern(a, b, d, o) { return 1000; }
-)";
-} // namespace
-
 TEST(Protection, BrokenScriptsBrakeWithTheirReportAndTheNextLoadRunsNormally) {
-    struct row {
-        const char* what;
-        const char* script; // after sound_functions
-        const char* report;
-        bool lost; // the VM is lost with the script: braked until the next Load
-    };
-    const row rows[] = {
-        {"throws", "function lookup_brake_pattern(a, b, d, o) { throw \"broken curve\"; }",
-         "SquirrelFunction<> call failed", false},
-        {"string offset", "function get_brake_pattern_offset(x) { return \"far\"; }",
-         "sq_get*() failed (type error)", false},
-        {"no incoming", "delete getroottable().get_incoming_pattern_offset;",
-         "SquirrelFunction<> call failed", false},
-        {"top-level loop", "while (true) {}",
-         "the script ran too long (more than 1000000 steps) in its top-level code", false},
-        {"offset loop", "function get_brake_pattern_offset(x) { for (;;) {} }",
-         "the script ran too long (more than 1000000 steps) in get_brake_pattern_offset", false},
-        {"incoming loop, caught",
-         "function get_incoming_pattern_offset(x) { for (;;) try { while (true) {} } catch (e) {} "
-         "}",
-         "the script ran too long (more than 1000000 steps) in get_incoming_pattern_offset", false},
-        {"lookup loop",
-         "function lookup_brake_pattern(a, b, d, o) { local v = 0.0; "
-         "while (true) { v += 1.0; } }",
-         "the script ran too long (more than 1000000 steps) in lookup_brake_pattern", false},
-        {"recursion",
-         "function lookup_brake_pattern(a, b, d, o) { return 1 + "
-         "lookup_brake_pattern(a, b, d, o); }",
-         "the script nested its calls too deeply (more than 1000) in lookup_brake_pattern", false},
-        {"NaN", "function lookup_brake_pattern(a, b, d, o) { return sqrt(-1.0); }",
-         "the pattern speed is not a number", false},
-        {"string growth",
-         "function lookup_brake_pattern(a, b, d, o) { local s = \"x\"; "
-         "while (true) s = s + s; }",
-         "the script used too much memory (more than 64 MB) in lookup_brake_pattern", true},
-        {"huge array", "function lookup_brake_pattern(a, b, d, o) { return array(1 << 28).len(); }",
-         "the script used too much memory (more than 64 MB) in lookup_brake_pattern", true},
-    };
     const bool listening = isolate_channel_name();
-    for (const row& r : rows) {
+    for (const broken_script& r : broken_scripts) {
         SCOPED_TRACE(r.what);
         scripted_library lib((std::string(sound_functions) + r.script + "\n").c_str());
         channel_listener listener; // before Load: the channel opens only then

@@ -1,10 +1,13 @@
 // One scripted run of the plug-in, the same for every build: a driver's day in a few thousand
 // frames. Its outputs, written as CSV rows whenever anything changes, must match between the
-// Linux library and both Windows DLLs.
+// Linux library and both Windows DLLs. The same for the broken-script table.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+
+#include "broken_scripts.h"
 
 #include "plugin/host_types.h"
 #include "tools/hostkit/hostkit.h"
@@ -20,13 +23,7 @@ class parity_session {
     parity_session(const hostkit::plugin_api& api, std::FILE* out) : api_(api), out_(out) {}
 
     void run() {
-        std::fprintf(out_, "frame,brake,power,reverser,const_speed");
-        for (int i = 0; i < array_size; ++i)
-            std::fprintf(out_, ",p%d", i);
-        for (int i = 0; i < array_size; ++i)
-            std::fprintf(out_, ",s%d", i);
-        std::fprintf(out_, "\n");
-
+        write_header();
         api_.Load();
         api_.SetVehicleSpec(ats::vehicle_spec{8, 1, 2, 3, 4});
         api_.Initialize(0);
@@ -109,8 +106,55 @@ class parity_session {
         write_row(true);
     }
 
+    // Each broken script in turn beside the library (`write_script(text)` puts it there): a
+    // Load, a pattern check armed and run, a reset tried; then a Load with the sound functions,
+    // which must run normally. `after_run(report)` follows every Dispose, with the broken
+    // script's report or nullptr after the sound one.
+    template <typename WriteScript, typename AfterRun>
+    void run_broken_scripts(WriteScript&& write_script, AfterRun&& after_run) {
+        write_header();
+        for (const broken_script& broken : broken_scripts) {
+            write_script(std::string(sound_functions) + broken.script + "\n");
+            check_pattern_at_45();
+            after_run(broken.report);
+            write_script(sound_functions);
+            check_pattern_at_45();
+            after_run(nullptr);
+        }
+    }
+
   private:
     static constexpr int array_size = 256;
+
+    void write_header() {
+        std::fprintf(out_, "frame,brake,power,reverser,const_speed");
+        for (int i = 0; i < array_size; ++i)
+            std::fprintf(out_, ",p%d", i);
+        for (int i = 0; i < array_size; ++i)
+            std::fprintf(out_, ",s%d", i);
+        std::fprintf(out_, "\n");
+    }
+
+    // One run at 45 km/h over a pattern check 600 m before a stop signal, with the reset tried
+    // once the check has run.
+    void check_pattern_at_45() {
+        api_.Load();
+        api_.SetVehicleSpec(ats::vehicle_spec{8, 1, 2, 3, 4});
+        api_.Initialize(0);
+        state_ = ats::vehicle_state{};
+        state_.time = 36000000;
+        api_.DoorClose();
+        frames(10, 20);
+        state_.speed = 45.0f;
+        api_.SetBeaconData(ats::beacon_data{beacon::pattern_check, 0, 600.0f, 0});
+        frames(2, 20);
+        api_.SetBrake(ats::cab::emergency_position(8));
+        tap(key::reset, 2, 20);
+        api_.SetBrake(0);
+        frames(2, 20);
+        api_.Dispose();
+        write_row(true);
+    }
 
     void frames(int n, std::int32_t step_ms) {
         for (int i = 0; i < n; ++i) {

@@ -1,8 +1,9 @@
 // The Windows test host: loads talvik.dll from a fresh directory like the simulator does, checks
 // the calling convention of every export, the debug mailslot of a short session byte for byte,
-// folders and script files named and saved the ways users have them, and the shipped tools
-// (talvik-dbgview, talvik-sim), and writes the outputs of the shared scripted session for
-// comparison with the other builds. One run does everything: under emulation every start of a
+// folders and script files named and saved the ways users have them, the broken scripts a
+// protection must contain, and the shipped tools (talvik-dbgview, talvik-sim), and writes the
+// outputs of the shared scripted session and of the broken scripts for comparison with the other
+// builds. One run does everything: under emulation every start of a
 // 32-bit program costs several seconds.
 #include <windows.h>
 
@@ -388,6 +389,7 @@ struct package_tools {
     std::string dbgview;
     std::string gnuplot;     // a stand-in that writes the plot script where the plot would go
     std::string journey_csv; // the default journey's outputs, for comparison with Linux
+    std::string scripts_csv; // the broken-script table's outputs, likewise
 } tools_of_this_run;
 
 // Copies `files` into `dir` (made anew), by their wide names.
@@ -401,16 +403,21 @@ bool copy_into(const std::wstring& dir, const std::vector<std::string>& files) {
     return copied;
 }
 
+// Puts `script` as signal_pattern.nut into the folder `dir`.
+void write_script(const std::wstring& dir, const std::string& script) {
+    std::FILE* out = _wfopen((dir + L"signal_pattern.nut").c_str(), L"wb");
+    check(out != nullptr && std::fwrite(script.data(), 1, script.size(), out) == script.size() &&
+              std::fclose(out) == 0,
+          "write the script (%ls)", dir.c_str());
+}
+
 // The plug-in in the folder `dir` with `script` as its signal_pattern.nut: Load, a pattern check
 // at 45 km/h, Dispose. Whether the train was braked (by a pattern of 45 or less, or by the
 // fail-safe outputs without a script) and the script errors the debug channel carried.
 bool pattern_check_brakes(const std::wstring& dir, const std::string& dll,
                           const std::string& script, std::string& errors) {
     copy_into(dir, {dll});
-    std::FILE* out = _wfopen((dir + L"signal_pattern.nut").c_str(), L"wb");
-    check(out != nullptr && std::fwrite(script.data(), 1, script.size(), out) == script.size() &&
-              std::fclose(out) == 0,
-          "write the script (%ls)", dir.c_str());
+    write_script(dir, script);
     hostkit::plugin_library lib;
     const HMODULE module = LoadLibraryW((dir + L"talvik.dll").c_str());
     std::string error = "error " + std::to_string(GetLastError());
@@ -478,6 +485,34 @@ void check_folders_and_encodings(const std::string& base, const std::string& dll
                                    : status == 0 && contains(out, offset.c_str()),
               "talvik-sim --check-script, %s: exit %d, \"%s\"", c.name, status, out.c_str());
     }
+}
+
+// The broken-script table through one copy of the DLL: each script brakes with its report, once,
+// on the debug channel, and the next Load, of a sound script, runs normally without one. The
+// outputs go to `csv`, for comparison with the Linux library's.
+void check_broken_scripts(const std::string& base, const std::string& dll, const std::string& csv) {
+    const std::wstring dir = wide(base) + L"\\broken scripts\\";
+    hostkit::plugin_library lib;
+    if (!copy_into(dir, {dll}) || !load(lib, base + "\\broken scripts\\talvik.dll")) return;
+    std::FILE* out = std::fopen(csv.c_str(), "w");
+    check(out != nullptr, "open %s", csv.c_str());
+    if (out == nullptr) return;
+    mailslot slot;
+    // The run's own report, once; none after the sound script.
+    const auto check_report = [&](const char* report) {
+        std::string errors;
+        for (const std::string& m : slot.take()) {
+            if (contains(m, "script error")) errors += m;
+        }
+        const std::string want =
+            report != nullptr ? std::string("talvik > script error: ") + report + "\r\n" : "";
+        check(errors == want, "broken script: reported \"%s\", not \"%s\"",
+              escaped(errors).c_str(), escaped(want).c_str());
+    };
+    talvik_test::parity_session(lib.api(), out)
+        .run_broken_scripts([&](const std::string& text) { write_script(dir, text); },
+                            check_report);
+    check(std::fclose(out) == 0, "write %s", csv.c_str());
 }
 
 // talvik-dbgview --raw prints exactly what a session sends; a second listener is turned away
@@ -584,6 +619,7 @@ int main(int argc, char** argv) {
                              : option == "--dbgview" ? &tools.dbgview
                              : option == "--gnuplot" ? &tools.gnuplot
                              : option == "--journey" ? &tools.journey_csv
+                             : option == "--scripts" ? &tools.scripts_csv
                                                      : nullptr;
         if (value == nullptr) break;
         *value = argv[first + 1];
@@ -591,7 +627,7 @@ int main(int argc, char** argv) {
     if (argc - first < 3) {
         std::printf(
             "usage: talvik_win_host [--sim TALVIK-SIM.EXE --dbgview TALVIK-DBGVIEW.EXE "
-            "--gnuplot STAND-IN.EXE --journey JOURNEY.CSV]\n"
+            "--gnuplot STAND-IN.EXE --journey JOURNEY.CSV --scripts SCRIPTS.CSV]\n"
             "                       TALVIK.DLL WORK-DIR OUT.CSV [FILE-BESIDE-THE-DLL...]\n");
         return 2;
     }
@@ -606,9 +642,11 @@ int main(int argc, char** argv) {
     check_script_is_looked_up_beside_the_dll(work, dll_source);
     check_double_byte_file_name(work, dll_source, beside);
     if (tools.sim.empty() || tools.dbgview.empty() || tools.gnuplot.empty() ||
-        tools.journey_csv.empty()) {
-        check(false, "the package's tools were not named (--sim, --dbgview, --gnuplot, --journey)");
+        tools.journey_csv.empty() || tools.scripts_csv.empty()) {
+        check(false, "the package's tools and outputs were not named (--sim, --dbgview, "
+                     "--gnuplot, --journey, --scripts)");
     } else {
+        check_broken_scripts(work, dll_source, tools.scripts_csv);
         check_folders_and_encodings(work, dll_source);
         check_dbgview(work, dll_source, beside);
         check_sim_in_greek_folder(work, dll_source, beside);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Windows test hosts under Wine, sharing one prefix per test run.
 #   wine.sh prefix PREFIX                       create the prefix (or reuse a complete one)
-#   wine.sh host 32|64 PREFIX BUILD-DIR RUN-DIR OUT.CSV JOURNEY.CSV [FILE-BESIDE-THE-DLL...]
+#   wine.sh host 32|64 PREFIX BUILD-DIR RUN-DIR OUT.CSV JOURNEY.CSV SCRIPTS.CSV
+#               [FILE-BESIDE-THE-DLL...]
 #                                               the test host of a Windows build, which also
 #                                               runs that build's talvik-sim and talvik-dbgview
 #   wine.sh stop PREFIX                         end the prefix's Wine processes
@@ -73,9 +74,9 @@ prefix)
 host)
     width=$2
     export WINEPREFIX; WINEPREFIX=$(realpath -m "$3")
-    build=$4 run_dir=$5 csv=$6 journey=$7
-    shift 7
-    rm -rf "$run_dir" "$csv" "$csv.skipped" "$journey"
+    build=$4 run_dir=$5 csv=$6 journey=$7 scripts=$8
+    shift 8
+    rm -rf "$run_dir" "$csv" "$csv.skipped" "$journey" "$scripts"
     if [ "$width" = 32 ]; then
         loader=$wine32
         if ! can_run_32bit; then
@@ -100,6 +101,7 @@ host)
         --dbgview "$(to_windows_path "$build/tools/dbgview/talvik-dbgview.exe")" \
         --gnuplot "$(to_windows_path "$build/tests/win/gnuplot.exe")" \
         --journey "$(to_windows_path "$journey")" \
+        --scripts "$(to_windows_path "$scripts")" \
         "$(to_windows_path "$build/plugin/talvik.dll")" "$(to_windows_path "$run_dir")" \
         "$(to_windows_path "$csv")" "${beside[@]}" >"$run_dir.out" 2>&1 </dev/null
     status=$?
@@ -112,7 +114,7 @@ stop)
     /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
     ;;
 *)
-    echo "usage: $0 prefix PREFIX | host 32|64 PREFIX BUILD-DIR RUN-DIR OUT.CSV JOURNEY.CSV [FILE...] | stop PREFIX" >&2
+    echo "usage: $0 prefix PREFIX | host 32|64 PREFIX BUILD-DIR RUN-DIR OUT.CSV JOURNEY.CSV SCRIPTS.CSV [FILE...] | stop PREFIX" >&2
     exit 2
     ;;
 esac

@@ -1,0 +1,55 @@
+// The broken pattern scripts every build must contain alike: what each breaks and the report it
+// must give. Run through the exports natively (protection_test.cpp) and through both Windows
+// DLLs (win/parity_session.h), whose outputs must equal the Linux library's.
+#pragma once
+
+namespace talvik_test {
+
+// The three functions, each answering at once; a row replaces one of them after these.
+inline const char* const sound_functions = R"(
+function get_brake_pattern_offset(x) { return 0; }
+function get_incoming_pattern_offset(x) { return 0; }
+function lookup_brake_pattern(a, b, d, o) { return 1000; }
+)";
+
+struct broken_script {
+    const char* what;
+    const char* script; // after sound_functions
+    const char* report; // after "talvik > script error: "
+    bool lost;          // the VM is lost with the script: braked until the next Load
+};
+
+inline const broken_script broken_scripts[] = {
+    {"throws", "function lookup_brake_pattern(a, b, d, o) { throw \"broken curve\"; }",
+     "SquirrelFunction<> call failed", false},
+    {"string offset", "function get_brake_pattern_offset(x) { return \"far\"; }",
+     "sq_get*() failed (type error)", false},
+    {"no incoming", "delete getroottable().get_incoming_pattern_offset;",
+     "SquirrelFunction<> call failed", false},
+    {"top-level loop", "while (true) {}",
+     "the script ran too long (more than 1000000 steps) in its top-level code", false},
+    {"offset loop", "function get_brake_pattern_offset(x) { for (;;) {} }",
+     "the script ran too long (more than 1000000 steps) in get_brake_pattern_offset", false},
+    {"incoming loop, caught",
+     "function get_incoming_pattern_offset(x) { for (;;) try { while (true) {} } catch (e) {} }",
+     "the script ran too long (more than 1000000 steps) in get_incoming_pattern_offset", false},
+    {"lookup loop",
+     "function lookup_brake_pattern(a, b, d, o) { local v = 0.0; while (true) { v += 1.0; } }",
+     "the script ran too long (more than 1000000 steps) in lookup_brake_pattern", false},
+    {"recursion",
+     "function lookup_brake_pattern(a, b, d, o) { return 1 + lookup_brake_pattern(a, b, d, o); }",
+     "the script nested its calls too deeply (more than 1000) in lookup_brake_pattern", false},
+    {"NaN", "function lookup_brake_pattern(a, b, d, o) { return sqrt(-1.0); }",
+     "the pattern speed is not a number", false},
+    {"string growth",
+     "function lookup_brake_pattern(a, b, d, o) { local s = \"x\"; while (true) s = s + s; }",
+     "the script used too much memory (more than 64 MB) in lookup_brake_pattern", true},
+    {"huge array", "function lookup_brake_pattern(a, b, d, o) { return array(1 << 28).len(); }",
+     "the script used too much memory (more than 64 MB) in lookup_brake_pattern", true},
+    // More bytes than an integer counts: once wrapped round to a few, overrun by the elements.
+    {"array past the byte range",
+     "function lookup_brake_pattern(a, b, d, o) { return array(1 << 62).len(); }",
+     "the script used too much memory (more than 64 MB) in lookup_brake_pattern", true},
+};
+
+} // namespace talvik_test
