@@ -506,8 +506,8 @@ void check_broken_scripts(const std::string& base, const std::string& dll, const
         }
         const std::string want =
             report != nullptr ? std::string("talvik > script error: ") + report + "\r\n" : "";
-        check(errors == want, "broken script: reported \"%s\", not \"%s\"",
-              escaped(errors).c_str(), escaped(want).c_str());
+        check(errors == want, "broken script: reported \"%s\", not \"%s\"", escaped(errors).c_str(),
+              escaped(want).c_str());
     };
     talvik_test::parity_session(lib.api(), out)
         .run_broken_scripts([&](const std::string& text) { write_script(dir, text); },
