@@ -36,6 +36,8 @@ constexpr char top_level[] = "its top-level code";
 constexpr char compiling[] = "its compilation";
 
 HSQUIRRELVM the_vm = nullptr;
+// The open VM's step count, renewed before every run and call.
+SQInteger* steps_left = nullptr;
 SquirrelObject* root_handle = nullptr;
 unsigned vm_generation = 0;
 
@@ -97,6 +99,7 @@ HSQUIRRELVM open_vm() {
 void abandon_vm() {
     ++vm_generation;
     the_vm = nullptr;
+    steps_left = nullptr;
     script_memory::charge_steps_to(nullptr);
     delete root_handle;
     root_handle = nullptr;
@@ -131,11 +134,11 @@ bool calls_too_deep(HSQUIRRELVM v) {
 // Calls the closure and `this` pushed above `top` with the step budget renewed. A run that a
 // limit of the VM stopped leaves the stack at `top` and raises a description of its own.
 SQRESULT budgeted_call(HSQUIRRELVM v, SQInteger top, SQInteger params, const char* where) {
-    sq_setstepsleft(v, ScriptVM::step_budget);
+    *steps_left = ScriptVM::step_budget;
     const SQRESULT result = sq_call(v, params, SQTrue, SQTrue);
     if (SQ_SUCCEEDED(result)) return result;
     char what[80];
-    if (sq_getstepsleft(v) < 0) {
+    if (*steps_left < 0) {
         std::snprintf(what, sizeof what, "the script ran too long (more than %lu steps)",
                       static_cast<unsigned long>(ScriptVM::step_budget));
     } else if (calls_too_deep(v)) {
@@ -243,6 +246,7 @@ void ScriptVM::init() {
         raise("the script VM cannot be opened: out of memory");
     }
     the_vm = v;
+    steps_left = sq_stepcounter(v);
     script_memory::charge_steps_to(v);
     ++vm_generation;
     root_handle = root;
@@ -258,6 +262,7 @@ void ScriptVM::shutdown() {
     root_handle = nullptr;
     HSQUIRRELVM v = the_vm;
     the_vm = nullptr;
+    steps_left = nullptr;
     script_memory::charge_steps_to(nullptr);
     sq_close(v);
 }
@@ -284,8 +289,13 @@ SquirrelObject ScriptVM::run(const SquirrelObject& script) {
     HSQUIRRELVM v = open_vm();
     const SQInteger top = sq_gettop(v);
     sq_reseterror(v);
-    SquirrelObject script_ref = script; // null when it belongs to a closed VM
-    sq_pushobject(v, script_ref.handle());
+    // A script of a closed VM runs as null, which fails: its handle must not reach this VM. The
+    // stack holds the script while it runs.
+    if (script.live()) {
+        sq_pushobject(v, script.handle());
+    } else {
+        sq_pushnull(v);
+    }
     sq_pushobject(v, root_handle->handle());
     const SQRESULT ran = contained(top_level, [&] { return budgeted_call(v, top, 1, top_level); });
     if (SQ_FAILED(ran)) fail(v, top);

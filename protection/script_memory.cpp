@@ -19,15 +19,19 @@ constexpr std::size_t header_size = (sizeof(links) + 15) / 16 * 16;
 
 links blocks{&blocks, &blocks, 0}; // the list's head, never a block
 std::size_t used = 0;
-HSQUIRRELVM step_account = nullptr;
+// The count that pays for allocations: the open VM's, or one that stays 0 (sq_open and sq_close
+// allocate too, and no script runs then).
+SQInteger no_account = 0;
+SQInteger* steps_left = &no_account;
 
-// Takes the steps of `bytes` new bytes from the VM's count, down to 0 at most: the next
-// instruction then fails. A count already exhausted stays as it is.
-void charge(std::size_t bytes) {
+// Takes the steps of `bytes` new bytes from the count, down to 0 at most: the next instruction
+// then fails. A count already exhausted stays as it is. Most blocks are smaller than a step:
+// they cost a shift and a test.
+inline void charge(std::size_t bytes) {
     const SQInteger steps = SQ_STEPS_OF_BYTES(bytes);
-    if (steps == 0 || step_account == nullptr) return;
-    const SQInteger left = sq_getstepsleft(step_account);
-    if (left > 0) sq_setstepsleft(step_account, steps < left ? left - steps : 0);
+    if (steps == 0) return;
+    const SQInteger left = *steps_left;
+    if (left > 0) *steps_left = steps < left ? left - steps : 0;
 }
 
 links* header_of(void* payload) {
@@ -68,7 +72,9 @@ void* allocate(std::size_t size) {
 
 std::size_t in_use() { return used; }
 
-void charge_steps_to(HSQUIRRELVM vm) { step_account = vm; }
+void charge_steps_to(HSQUIRRELVM vm) {
+    steps_left = vm != nullptr ? sq_stepcounter(vm) : &no_account;
+}
 
 void release_all() {
     links* block = blocks.next;
