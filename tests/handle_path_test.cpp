@@ -43,7 +43,7 @@ TEST(HandlePath, DoorsOpenUntilTheFirstDoorCloseAfterInitialize) {
     EXPECT_EQ(h.frame().power, 0);
 }
 
-// The vigilance device brakes in the emergency position, one beyond the spec's service notches,
+// The vigilance device brakes in the emergency position, one beyond the vehicle's service notches,
 // and cuts the power; the reverser still follows the doors.
 TEST(HandlePath, VigilanceBrakingIsTheEmergencyPositionWithDoorsOpenOrClosed) {
     struct row {

@@ -153,7 +153,7 @@ class host {
     cab_spec spec_;
 };
 
-// A started cab: spec set and Initialize done, doors open, no frame run yet. Its recipes bring
+// A started cab: vehicle data set and Initialize done, doors open, no frame run yet. Its recipes bring
 // it to the states most tests start from.
 class cab : public host {
   public:
