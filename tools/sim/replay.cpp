@@ -6,7 +6,6 @@
 
 #include "tools/sim/check_script.h"
 #include "tools/sim/csv.h"
-#include "tools/sim/index_meanings.h"
 
 namespace sim {
 
@@ -204,15 +203,13 @@ std::string replay_recorder::json(const std::string& script_path) const {
     }
     // Each index as [column, name, meaning, values]; the page keys everything by the column.
     out += "},\n\"indices\":[";
-    for (std::size_t i = 0; i < words::panel_words.size(); ++i) {
-        const words::index_words& w = words::panel_words[i];
-        append_row(out, i == 0, "panel_" + std::to_string(w.index), w.name, w.meaning, w.values);
+    for (const ats::cab::index_meaning& m : ats::cab::panel_layout) {
+        append_row(out, &m == ats::cab::panel_layout.data(), "panel_" + std::to_string(m.index),
+                   m.name, m.meaning, m.values);
     }
-    for (std::size_t i = 0; i < words::sound_words.size(); ++i) {
-        const words::index_words& w = words::sound_words[i];
-        const bool one_shot = ats::cab::sound_layout[i].kind == ats::cab::shows::one_shot_sound;
-        append_row(out, false, "sound_" + std::to_string(w.index), w.name, w.meaning,
-                   one_shot ? "one-shot" : "continuous");
+    for (const ats::cab::index_meaning& m : ats::cab::sound_layout) {
+        append_row(out, false, "sound_" + std::to_string(m.index), m.name, m.meaning,
+                   m.kind == ats::cab::shows::one_shot_sound ? "one-shot" : "continuous");
     }
     out += "],\n\"timeline\":[";
     for (const timeline_line& line : lines_)
