@@ -25,7 +25,7 @@ std::string mark_label(const action& a) {
     switch (a.kind) {
     case action_kind::beacon: return "beacon " + std::to_string(a.beacon.type);
     case action_kind::key_down: {
-        const char* name = key_name(a.value);
+        const char* name = ats::cab::key_meaning_of(a.value);
         return name != nullptr ? std::string(name) : "key " + std::to_string(a.value);
     }
     case action_kind::horn: return "horn";

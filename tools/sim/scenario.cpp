@@ -486,6 +486,4 @@ std::vector<parse_error> load_scenario_file(const std::string& path, scenario& o
     return parse_scenario(all, path, out);
 }
 
-const char* key_name(std::int32_t key) { return ats::cab::key_meaning_of(key); }
-
 } // namespace sim

@@ -97,7 +97,4 @@ std::vector<parse_error> load_scenario_file(const std::string& path, scenario& o
 std::string_view default_scenario_text();
 constexpr const char* default_scenario_source = "built-in journey";
 
-// Short name of a key for the timeline: "confirm", "release", "EB acknowledge", "reset".
-const char* key_name(std::int32_t key);
-
 } // namespace sim

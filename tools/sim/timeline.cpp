@@ -183,7 +183,7 @@ std::string describe_event(const action& a, std::int32_t emergency) {
     }
     case action_kind::key_down:
     case action_kind::key_up: {
-        const char* name = key_name(a.value);
+        const char* name = cab::key_meaning_of(a.value);
         return "driver: key " + std::to_string(a.value) +
                (name != nullptr ? " (" + std::string(name) + ")" : "") +
                (a.kind == action_kind::key_down ? " down" : " up");
