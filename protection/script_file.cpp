@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/platform.h"
+#include "plugin/host/platform.h"
 
 namespace ats {
 

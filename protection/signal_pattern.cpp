@@ -4,9 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "plugin/debug_channel.h"
-#include "plugin/environment.h"
-#include "plugin/timing.h"
+#include "plugin/host/debug_channel.h"
+#include "plugin/host/timing.h"
 
 namespace ats {
 
@@ -14,12 +13,12 @@ namespace {
 constexpr char script_name[] = "signal_pattern.nut";
 } // namespace
 
-signal_pattern::signal_pattern() {
+signal_pattern::signal_pattern(const char* module_dir) {
     // Without its own directory the plug-in would read a script relative to the host's working
     // directory, which may be another train's: better no protection run at all (fail safe).
-    if (env().module_dir[0] == '\0') throw SquirrelError{"the plug-in's directory is unknown"};
+    if (module_dir[0] == '\0') throw SquirrelError{"the plug-in's directory is unknown"};
     char path[module_dir_size + sizeof script_name];
-    std::snprintf(path, sizeof path, "%s%s", env().module_dir, script_name);
+    std::snprintf(path, sizeof path, "%s%s", module_dir, script_name);
     script = ScriptVM::compile_file(path);
 }
 
@@ -34,8 +33,7 @@ void signal_pattern::reset() {
     // still runs on the next frame.
 }
 
-void signal_pattern::elapse(wiring& w) {
-    const environment& e = env();
+void signal_pattern::elapse(const environment& e, wiring& w) {
     const float v = e.current.speed; // signed: running backwards never reaches a check speed
     const std::int32_t emergency = e.current.emergency_brake;
 

@@ -3,7 +3,8 @@
 
 #include <cstdint>
 
-#include "plugin/host_types.h"
+#include "plugin/host/environment.h"
+#include "plugin/host/host_types.h"
 #include "protection/alarm.h"
 #include "protection/script_host.h"
 #include "wiring/wiring.h"
@@ -11,11 +12,11 @@
 namespace ats {
 
 class signal_pattern {
-public:
+  public:
     static constexpr float no_check = -1.0f;
 
-    // Compiles the pattern script beside the plug-in; throws SquirrelError when it cannot.
-    signal_pattern();
+    // Compiles the pattern script in the plug-in's directory; throws SquirrelError when it cannot.
+    explicit signal_pattern(const char* module_dir);
 
     SquirrelObject script;
     double check_distance = 0.0;
@@ -31,7 +32,7 @@ public:
     bool script_lost = false;
 
     void reset();
-    void elapse(wiring& w);
+    void elapse(const environment& e, wiring& w);
     void beacon(const beacon_data& b);
 
     // Evaluates an armed pattern check once: true when the train is at or above the pattern.
@@ -39,7 +40,7 @@ public:
     // Arms the one-shot pattern check for a beacon's distance.
     void arm_check(float distance);
 
-private:
+  private:
     // A script that cannot evaluate fails safe: braking latched, the check disarmed.
     void fail_safe(const SquirrelError& error);
 };

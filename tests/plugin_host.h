@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "plugin/host_types.h"
+#include "plugin/host/host_types.h"
 #include "tools/hostkit/hostkit.h"
 #include "wiring/cab.h"
 
@@ -153,8 +153,8 @@ class host {
     cab_spec spec_;
 };
 
-// A started cab: vehicle data set and Initialize done, doors open, no frame run yet. Its recipes bring
-// it to the states most tests start from.
+// A started cab: vehicle data set and Initialize done, doors open, no frame run yet. Its recipes
+// bring it to the states most tests start from.
 class cab : public host {
   public:
     explicit cab(const cab_spec& spec = {}, plugin_library& lib = plugin_library::built())

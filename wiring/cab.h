@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "plugin/host/host_types.h"
+
 namespace ats::cab {
 
 // What the host does with a sound index's value.
@@ -24,11 +26,7 @@ inline constexpr std::int32_t blank_digit = 11;
 // The constant-speed command the host gets: no device ever sets another.
 inline constexpr std::int32_t const_speed_resting = 2;
 
-// The brake notch of the emergency position, one past the service notches. Wraps rather than
-// overflows for a host that reports INT32_MAX notches.
-constexpr std::int32_t emergency_position(std::int32_t brake_notches) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(brake_notches) + 1u);
-}
+using ats::emergency_position;
 
 namespace panel {
 inline constexpr std::int32_t white_lamp = 0;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "plugin/host_types.h"
+#include "plugin/host/host_types.h"
 #include "wiring/wiring.h"
 
 namespace ats {

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "plugin/channel_address_posix.h"
+#include "plugin/host/channel_address_posix.h"
 #include "tools/hostkit/hostkit.h"
 #include "tools/hostkit/os.h"
 
