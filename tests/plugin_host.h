@@ -136,10 +136,10 @@ class host {
     bool latched() const { return brakes() && ringing() && panel[panel::white_lamp] == 0; }
     // The vigilance device: lamp and buzzer off, both on, and braking with them.
     bool vigilance_quiet() const {
-        return panel[panel::eb_lamp] == 0 && sound[sound::eb_buzzer] == silent;
+        return panel[panel::vigilance_lamp] == 0 && sound[sound::vigilance_buzzer] == silent;
     }
     bool warning() const {
-        return panel[panel::eb_lamp] == 1 && sound[sound::eb_buzzer] == playing;
+        return panel[panel::vigilance_lamp] == 1 && sound[sound::vigilance_buzzer] == playing;
     }
     bool vigilance_braking() const { return brakes() && warning(); }
 

@@ -153,7 +153,7 @@ void replay_recorder::on_frame(const frame_record& f, const scenario& s) {
         by = "fail-safe";
     } else if (cab.acting.power == 0 && cab.acting.brake == s.emergency_brake() &&
                f.driver.brake != s.emergency_brake()) {
-        by = cab.panel_at(ats::cab::panel::eb_lamp) == 1 ? "vigilance" : "protection";
+        by = cab.panel_at(ats::cab::panel::vigilance_lamp) == 1 ? "vigilance" : "protection";
     }
     if (by != nullptr && by != braking_by_) brakes_.push_back({k, by});
     braking_by_ = by;
