@@ -211,8 +211,10 @@ TEST(AuthorsGuide, TablesArePresentInTheSignalTablesWords) {
     const guide& g = the_guide();
     ASSERT_FALSE(guide_text().empty()) << "docs/authors-guide.md not found";
     EXPECT_TRUE(g.sound_commands.found());
-    EXPECT_TRUE(g.keys.found());
     EXPECT_TRUE(g.beacons.found());
+    EXPECT_EQ(g.keys.size(), ats::cab::keys.size());
+    for (const auto& k : ats::cab::keys)
+        EXPECT_EQ(g.keys.cell(g.keys.row_of(k.key), "Name"), k.meaning);
     EXPECT_EQ(g.panel.size(), ats::cab::panel_layout.size());
     for (const auto& m : ats::cab::panel_layout) {
         const std::size_t r = g.panel.row_of(m.index);

@@ -128,180 +128,119 @@ struct signal_def {
     std::array<cab::index_meaning, 2> host{};
 };
 
+constexpr signal_def row(bus_id bus, std::string_view name, std::int32_t resting,
+                         cab::index_meaning shown = {}, cab::index_meaning also = {}) {
+    return {bus, name, resting, {shown, also}};
+}
+
 // Every signal, bus by bus. A bus keeps its cells in this order, registers and resets them in it,
 // and fills the host's array in it (the handles from the output bus first, then the panel, then
 // the sounds).
 inline constexpr signal_def signal_table[] = {
-    {bus_id::panel,
-     sig::white_lamp,
-     0,
-     {cab::lamp(0, "white lamp", "white lamp: the protection is in its normal state")}},
-    {bus_id::panel,
-     sig::red_lamp,
-     0,
-     {cab::lamp(1, "red lamp",
-                "red lamp: alarm ringing, protection braking, start-up test, or the fail-safe "
-                "state")}},
-    {bus_id::panel,
-     sig::eblp,
-     0,
-     {cab::lamp(8, "vigilance lamp", "vigilance lamp: vigilance warning or vigilance braking")}},
-    {bus_id::panel,
-     sig::oneman,
-     0,
-     {cab::lamp(21, "one-man lamp", "one-man lamp: the train runs with a one-man crew")}},
-    {bus_id::panel,
-     sig::mon_time_month,
-     0,
-     {cab::display(116, "month", "date, month of the computer's date", "1 to 12")}},
-    {bus_id::panel,
-     sig::mon_time_day,
-     0,
-     {cab::display(117, "day", "date, day of the month of the computer's date", "1 to 31")}},
-    {bus_id::panel,
-     sig::mon_time_min,
-     0,
-     {cab::display(118, "minutes", "clock, minutes of the simulation time", "0 to 59")}},
-    {bus_id::panel,
-     sig::mon_time_sec,
-     0,
-     {cab::display(119, "seconds", "clock, seconds of the simulation time", "0 to 59")}},
-    {bus_id::panel,
-     sig::mon_pos_tenth,
-     0,
-     {cab::display(110, "position 0.1 km", "position, tenths of a kilometre", "0 to 9")}},
-    {bus_id::panel,
-     sig::mon_pos_1,
-     0,
-     {cab::display(111, "position 1 km", "position, units of kilometres", "0 to 9")}},
-    {bus_id::panel,
-     sig::mon_pos_10,
-     0,
-     {cab::display(112, "position 10 km", "position, tens of kilometres",
-                   "0 to 9; 11 when the hundreds and tens are both 0")}},
-    {bus_id::panel,
-     sig::mon_pos_100,
-     0,
-     {cab::display(113, "position 100 km", "position, hundreds of kilometres",
-                   "0 to 9; 11 when 0")}},
-    {bus_id::panel,
-     sig::mon_cont_state,
-     0,
-     {cab::display(120, "traction lamp", "traction lamp: the traction state (index 121) is not 0",
-                   "0, 1", cab::transform::positive_flag),
-      cab::display(121, "traction state",
-                   "traction state: 0 none, 1 power, 2 electric brake at notch 2 or more, 3 "
-                   "electric brake at notch 1",
-                   "0 to 3")}},
-    {bus_id::panel,
-     sig::mon_retsuban_140,
-     0,
-     {cab::display(140, "train number 1", "train number, digit 1 (leftmost)", "0 to 9")}},
-    {bus_id::panel,
-     sig::mon_retsuban_141,
-     0,
-     {cab::display(141, "train number 2", "train number, digit 2", "0 to 9")}},
-    {bus_id::panel,
-     sig::mon_retsuban_142,
-     0,
-     {cab::display(142, "train number 3", "train number, digit 3", "0 to 9")}},
-    {bus_id::panel,
-     sig::mon_retsuban_143,
-     0,
-     {cab::display(143, "train number 4", "train number, digit 4", "0 to 9")}},
-    {bus_id::panel,
-     sig::mon_retsuban_144,
-     0,
-     {cab::display(144, "train number 5", "train number, digit 5", "0 to 9")}},
-    {bus_id::panel,
-     sig::mon_retsuban_145,
-     0,
-     {cab::display(145, "train number 6", "train number, digit 6 (rightmost)", "0 to 9")}},
-    {bus_id::panel,
-     sig::mon_max_speed_147,
-     0,
-     {cab::display(147, "max speed 100", "maximum speed, hundreds digit", "0 to 9")}},
-    {bus_id::panel,
-     sig::mon_max_speed_148,
-     0,
-     {cab::display(148, "max speed 10", "maximum speed, tens digit", "0 to 9")}},
-    {bus_id::panel,
-     sig::mon_max_speed_149,
-     0,
-     {cab::display(149, "max speed 1", "maximum speed, units digit", "0 to 9")}},
-    {bus_id::panel,
-     sig::mon_stop_station_150,
-     0,
-     {cab::lamp(150, "stop-station lamp",
-                "stop-station lamp: blinks while a stop station is announced")}},
-    {bus_id::panel,
-     sig::emergency_brake_lamp,
-     0,
-     {cab::lamp(20, "emergency-brake lamp",
-                "emergency-brake lamp: the driver's brake handle is at the emergency position")}},
-    {bus_id::panel, sig::br, 0},
-    {bus_id::panel, sig::sap, 0},
+    row(bus_id::panel, sig::white_lamp, 0,
+        cab::lamp(0, "white lamp", "white lamp: the protection is in its normal state")),
+    row(bus_id::panel, sig::red_lamp, 0,
+        cab::lamp(
+            1, "red lamp",
+            "red lamp: alarm ringing, protection braking, start-up test, or the fail-safe state")),
+    row(bus_id::panel, sig::eblp, 0,
+        cab::lamp(8, "vigilance lamp", "vigilance lamp: vigilance warning or vigilance braking")),
+    row(bus_id::panel, sig::oneman, 0,
+        cab::lamp(21, "one-man lamp", "one-man lamp: the train runs with a one-man crew")),
+    row(bus_id::panel, sig::mon_time_month, 0,
+        cab::display(116, "month", "date, month of the computer's date", "1 to 12")),
+    row(bus_id::panel, sig::mon_time_day, 0,
+        cab::display(117, "day", "date, day of the month of the computer's date", "1 to 31")),
+    row(bus_id::panel, sig::mon_time_min, 0,
+        cab::display(118, "minutes", "clock, minutes of the simulation time", "0 to 59")),
+    row(bus_id::panel, sig::mon_time_sec, 0,
+        cab::display(119, "seconds", "clock, seconds of the simulation time", "0 to 59")),
+    row(bus_id::panel, sig::mon_pos_tenth, 0,
+        cab::display(110, "position 0.1 km", "position, tenths of a kilometre", "0 to 9")),
+    row(bus_id::panel, sig::mon_pos_1, 0,
+        cab::display(111, "position 1 km", "position, units of kilometres", "0 to 9")),
+    row(bus_id::panel, sig::mon_pos_10, 0,
+        cab::display(112, "position 10 km", "position, tens of kilometres",
+                     "0 to 9; 11 when the hundreds and tens are both 0")),
+    row(bus_id::panel, sig::mon_pos_100, 0,
+        cab::display(113, "position 100 km", "position, hundreds of kilometres",
+                     "0 to 9; 11 when 0")),
+    row(bus_id::panel, sig::mon_cont_state, 0,
+        cab::display(120, "traction lamp", "traction lamp: the traction state (index 121) is not 0",
+                     "0, 1", cab::transform::positive_flag),
+        cab::display(121, "traction state",
+                     "traction state: 0 none, 1 power, 2 electric brake at notch 2 or more, 3 "
+                     "electric brake at notch 1",
+                     "0 to 3")),
+    row(bus_id::panel, sig::mon_retsuban_140, 0,
+        cab::display(140, "train number 1", "train number, digit 1 (leftmost)", "0 to 9")),
+    row(bus_id::panel, sig::mon_retsuban_141, 0,
+        cab::display(141, "train number 2", "train number, digit 2", "0 to 9")),
+    row(bus_id::panel, sig::mon_retsuban_142, 0,
+        cab::display(142, "train number 3", "train number, digit 3", "0 to 9")),
+    row(bus_id::panel, sig::mon_retsuban_143, 0,
+        cab::display(143, "train number 4", "train number, digit 4", "0 to 9")),
+    row(bus_id::panel, sig::mon_retsuban_144, 0,
+        cab::display(144, "train number 5", "train number, digit 5", "0 to 9")),
+    row(bus_id::panel, sig::mon_retsuban_145, 0,
+        cab::display(145, "train number 6", "train number, digit 6 (rightmost)", "0 to 9")),
+    row(bus_id::panel, sig::mon_max_speed_147, 0,
+        cab::display(147, "max speed 100", "maximum speed, hundreds digit", "0 to 9")),
+    row(bus_id::panel, sig::mon_max_speed_148, 0,
+        cab::display(148, "max speed 10", "maximum speed, tens digit", "0 to 9")),
+    row(bus_id::panel, sig::mon_max_speed_149, 0,
+        cab::display(149, "max speed 1", "maximum speed, units digit", "0 to 9")),
+    row(bus_id::panel, sig::mon_stop_station_150, 0,
+        cab::lamp(150, "stop-station lamp",
+                  "stop-station lamp: blinks while a stop station is announced")),
+    row(bus_id::panel, sig::emergency_brake_lamp, 0,
+        cab::lamp(20, "emergency-brake lamp",
+                  "emergency-brake lamp: the driver's brake handle is at the emergency position")),
+    row(bus_id::panel, sig::br, 0),
+    row(bus_id::panel, sig::sap, 0),
 
-    {bus_id::sound,
-     sig::ats_s_bell,
-     cab::sound_cmd::silent,
-     {cab::continuous(0, "bell",
-                      "while the alarm waits for confirmation, while the protection brakes, during "
-                      "the start-up test, and one frame more when it stops")}},
-    {bus_id::sound,
-     sig::ats_s_chime,
-     cab::sound_cmd::silent,
-     {cab::continuous(1, "chime",
-                      "from the alarm until the driver releases it (release key), and while the "
-                      "protection brakes")}},
-    {bus_id::sound,
-     sig::ats_s_bell_reverb,
-     cab::sound_cmd::unchanged,
-     {cab::one_shot(2, "bell reverberation", "on the frame at which the bell stops")}},
-    {bus_id::sound,
-     sig::ebbz,
-     cab::sound_cmd::silent,
-     {cab::continuous(13, "vigilance buzzer",
-                      "during the vigilance warning and while the vigilance device brakes")}},
-    {bus_id::sound,
-     sig::mon_stop_station_150,
-     cab::sound_cmd::silent,
-     {cab::continuous(150, "stop-station sound",
-                      "while a stop station is announced (until the doors open)")}},
-    {bus_id::sound,
-     sig::mon_section_160,
-     cab::sound_cmd::silent,
-     {cab::continuous(160, "section sound",
-                      "while a section is signalled by beacons 160 (until the doors open)")}},
-    {bus_id::sound,
-     sig::lb_on,
-     cab::sound_cmd::unchanged,
-     {cab::one_shot(211, "reserved", "never: always 2")}},
-    {bus_id::sound,
-     sig::lb_off,
-     cab::sound_cmd::unchanged,
-     {cab::one_shot(212, "reserved", "never: always 2")}},
-    {bus_id::sound,
-     sig::leave,
-     cab::sound_cmd::unchanged,
-     {cab::one_shot(21, "departure sound", "when the doors close with a two-person crew")}},
+    row(bus_id::sound, sig::ats_s_bell, cab::sound_cmd::silent,
+        cab::continuous(0, "bell",
+                        "while the alarm waits for confirmation, while the protection brakes, "
+                        "during the start-up test, and one frame more when it stops")),
+    row(bus_id::sound, sig::ats_s_chime, cab::sound_cmd::silent,
+        cab::continuous(1, "chime",
+                        "from the alarm until the driver releases it (release key), and while the "
+                        "protection brakes")),
+    row(bus_id::sound, sig::ats_s_bell_reverb, cab::sound_cmd::unchanged,
+        cab::one_shot(2, "bell reverberation", "on the frame at which the bell stops")),
+    row(bus_id::sound, sig::ebbz, cab::sound_cmd::silent,
+        cab::continuous(13, "vigilance buzzer",
+                        "during the vigilance warning and while the vigilance device brakes")),
+    row(bus_id::sound, sig::mon_stop_station_150, cab::sound_cmd::silent,
+        cab::continuous(150, "stop-station sound",
+                        "while a stop station is announced (until the doors open)")),
+    row(bus_id::sound, sig::mon_section_160, cab::sound_cmd::silent,
+        cab::continuous(160, "section sound",
+                        "while a section is signalled by beacons 160 (until the doors open)")),
+    row(bus_id::sound, sig::lb_on, cab::sound_cmd::unchanged,
+        cab::one_shot(211, "reserved", "never: always 2")),
+    row(bus_id::sound, sig::lb_off, cab::sound_cmd::unchanged,
+        cab::one_shot(212, "reserved", "never: always 2")),
+    row(bus_id::sound, sig::leave, cab::sound_cmd::unchanged,
+        cab::one_shot(21, "departure sound", "when the doors close with a two-person crew")),
 
     // The handles the host gets; `write_outputs` puts them into the handles record.
-    {bus_id::output, sig::power, 0},
-    {bus_id::output, sig::brake, 0},
-    {bus_id::output, sig::reverser, 0},
-    {bus_id::output, sig::const_speed, cab::const_speed_resting},
+    row(bus_id::output, sig::power, 0),
+    row(bus_id::output, sig::brake, 0),
+    row(bus_id::output, sig::reverser, 0),
+    row(bus_id::output, sig::const_speed, cab::const_speed_resting),
 
-    {bus_id::command, sig::power, 0},
-    {bus_id::command, sig::brake, 0},
-    {bus_id::command, sig::reverser, 0},
-    {bus_id::command, sig::const_speed, cab::const_speed_resting},
-    {bus_id::command, sig::atsresw, 0},
-    {bus_id::command, sig::atscpb, 0},
-    {bus_id::command, sig::atswrpb, 0},
+    row(bus_id::command, sig::power, 0),
+    row(bus_id::command, sig::brake, 0),
+    row(bus_id::command, sig::reverser, 0),
+    row(bus_id::command, sig::const_speed, cab::const_speed_resting),
+    row(bus_id::command, sig::atsresw, 0),
+    row(bus_id::command, sig::atscpb, 0),
+    row(bus_id::command, sig::atswrpb, 0),
 
-    {bus_id::boolean, sig::lv, 1},
-    {bus_id::boolean, sig::cs, 0},
+    row(bus_id::boolean, sig::lv, 1),
+    row(bus_id::boolean, sig::cs, 0),
 };
 
 inline constexpr std::size_t no_slot = static_cast<std::size_t>(-1);
@@ -368,51 +307,54 @@ constexpr std::array<std::int32_t, N> indices_of(const std::array<index_meaning,
 inline constexpr auto panel_indices = indices_of(panel_layout);
 inline constexpr auto sound_indices = indices_of(sound_layout);
 
-// The index at which the host sees `name` of `bus` (the `view`th, for a signal shown twice).
+// The index at which the host sees `name` of `bus` (the `view`th, for a signal shown twice). A
+// name the host does not see there stops the compiler.
 constexpr std::int32_t index_of(bus_id bus, std::string_view name, std::size_t view = 0) {
     for (const auto& s : signal_table) {
-        if (s.bus == bus && s.name == name) return s.host[view].index;
+        if (s.bus == bus && s.name == name && is_shown(s.host[view])) return s.host[view].index;
     }
-    return -1;
+    throw "the host sees no such signal";
 }
+constexpr std::int32_t panel_index(std::string_view name, std::size_t view = 0) {
+    return index_of(bus_id::panel, name, view);
+}
+constexpr std::int32_t sound_index(std::string_view name) { return index_of(bus_id::sound, name); }
 
 // The indices by the cab's words, for code that reads the host's arrays.
 namespace panel {
-inline constexpr std::int32_t white_lamp = index_of(bus_id::panel, sig::white_lamp);
-inline constexpr std::int32_t red_lamp = index_of(bus_id::panel, sig::red_lamp);
-inline constexpr std::int32_t vigilance_lamp = index_of(bus_id::panel, sig::eblp);
-inline constexpr std::int32_t emergency_brake_lamp =
-    index_of(bus_id::panel, sig::emergency_brake_lamp);
-inline constexpr std::int32_t one_man_lamp = index_of(bus_id::panel, sig::oneman);
-inline constexpr std::int32_t position_tenths = index_of(bus_id::panel, sig::mon_pos_tenth);
-inline constexpr std::int32_t position_units = index_of(bus_id::panel, sig::mon_pos_1);
-inline constexpr std::int32_t position_tens = index_of(bus_id::panel, sig::mon_pos_10);
-inline constexpr std::int32_t position_hundreds = index_of(bus_id::panel, sig::mon_pos_100);
-inline constexpr std::int32_t month = index_of(bus_id::panel, sig::mon_time_month);
-inline constexpr std::int32_t day = index_of(bus_id::panel, sig::mon_time_day);
-inline constexpr std::int32_t minutes = index_of(bus_id::panel, sig::mon_time_min);
-inline constexpr std::int32_t seconds = index_of(bus_id::panel, sig::mon_time_sec);
-inline constexpr std::int32_t traction_shown = index_of(bus_id::panel, sig::mon_cont_state, 0);
-inline constexpr std::int32_t traction_state = index_of(bus_id::panel, sig::mon_cont_state, 1);
-inline constexpr std::int32_t train_number = index_of(bus_id::panel, sig::mon_retsuban_140);
+inline constexpr std::int32_t white_lamp = panel_index(sig::white_lamp);
+inline constexpr std::int32_t red_lamp = panel_index(sig::red_lamp);
+inline constexpr std::int32_t vigilance_lamp = panel_index(sig::eblp);
+inline constexpr std::int32_t emergency_brake_lamp = panel_index(sig::emergency_brake_lamp);
+inline constexpr std::int32_t one_man_lamp = panel_index(sig::oneman);
+inline constexpr std::int32_t position_tenths = panel_index(sig::mon_pos_tenth);
+inline constexpr std::int32_t position_units = panel_index(sig::mon_pos_1);
+inline constexpr std::int32_t position_tens = panel_index(sig::mon_pos_10);
+inline constexpr std::int32_t position_hundreds = panel_index(sig::mon_pos_100);
+inline constexpr std::int32_t month = panel_index(sig::mon_time_month);
+inline constexpr std::int32_t day = panel_index(sig::mon_time_day);
+inline constexpr std::int32_t minutes = panel_index(sig::mon_time_min);
+inline constexpr std::int32_t seconds = panel_index(sig::mon_time_sec);
+inline constexpr std::int32_t traction_shown = panel_index(sig::mon_cont_state);
+inline constexpr std::int32_t traction_state = panel_index(sig::mon_cont_state, 1);
+inline constexpr std::int32_t train_number = panel_index(sig::mon_retsuban_140);
 inline constexpr std::int32_t train_number_digits = 6; // 140 to 145
-inline constexpr std::int32_t max_speed_hundreds = index_of(bus_id::panel, sig::mon_max_speed_147);
-inline constexpr std::int32_t max_speed_tens = index_of(bus_id::panel, sig::mon_max_speed_148);
-inline constexpr std::int32_t max_speed_units = index_of(bus_id::panel, sig::mon_max_speed_149);
-inline constexpr std::int32_t stop_station_lamp =
-    index_of(bus_id::panel, sig::mon_stop_station_150);
+inline constexpr std::int32_t max_speed_hundreds = panel_index(sig::mon_max_speed_147);
+inline constexpr std::int32_t max_speed_tens = panel_index(sig::mon_max_speed_148);
+inline constexpr std::int32_t max_speed_units = panel_index(sig::mon_max_speed_149);
+inline constexpr std::int32_t stop_station_lamp = panel_index(sig::mon_stop_station_150);
 } // namespace panel
 
 namespace sound {
-inline constexpr std::int32_t bell = index_of(bus_id::sound, sig::ats_s_bell);
-inline constexpr std::int32_t chime = index_of(bus_id::sound, sig::ats_s_chime);
-inline constexpr std::int32_t bell_reverb = index_of(bus_id::sound, sig::ats_s_bell_reverb);
-inline constexpr std::int32_t vigilance_buzzer = index_of(bus_id::sound, sig::ebbz);
-inline constexpr std::int32_t departure = index_of(bus_id::sound, sig::leave);
-inline constexpr std::int32_t stop_station = index_of(bus_id::sound, sig::mon_stop_station_150);
-inline constexpr std::int32_t section = index_of(bus_id::sound, sig::mon_section_160);
-inline constexpr std::int32_t lb_on = index_of(bus_id::sound, sig::lb_on);
-inline constexpr std::int32_t lb_off = index_of(bus_id::sound, sig::lb_off);
+inline constexpr std::int32_t bell = sound_index(sig::ats_s_bell);
+inline constexpr std::int32_t chime = sound_index(sig::ats_s_chime);
+inline constexpr std::int32_t bell_reverb = sound_index(sig::ats_s_bell_reverb);
+inline constexpr std::int32_t vigilance_buzzer = sound_index(sig::ebbz);
+inline constexpr std::int32_t departure = sound_index(sig::leave);
+inline constexpr std::int32_t stop_station = sound_index(sig::mon_stop_station_150);
+inline constexpr std::int32_t section = sound_index(sig::mon_section_160);
+inline constexpr std::int32_t lb_on = sound_index(sig::lb_on);
+inline constexpr std::int32_t lb_off = sound_index(sig::lb_off);
 } // namespace sound
 
 // What an index shows when nothing drives it.
@@ -480,14 +422,14 @@ inline constexpr int reset = 3;          // protection: reset the brake latch
 struct key_meaning {
     int key;
     std::string_view word; // in a scenario file
-    const char* meaning;
+    const char* meaning;   // its name in the timeline, the plot and the guide
 };
 
 inline constexpr std::array<key_meaning, 4> keys{{
-    {key::confirm, "confirm", "confirm"},
-    {key::release, "release", "release"},
-    {key::eb_acknowledge, "eb", "EB acknowledge"},
-    {key::reset, "reset", "reset"},
+    {key::confirm, "confirm", "protection confirm"},
+    {key::release, "release", "protection release"},
+    {key::eb_acknowledge, "eb", "vigilance acknowledge"},
+    {key::reset, "reset", "protection reset"},
 }};
 
 constexpr const char* key_meaning_of(std::int32_t number) {

@@ -87,7 +87,7 @@ TEST(TimelineWords, Events) {
     EXPECT_EQ(sim::describe_event(a, 9), "driver: brake 4");
     a.kind = sim::action_kind::key_down;
     a.value = 0;
-    EXPECT_EQ(sim::describe_event(a, 9), "driver: key 0 (confirm) down");
+    EXPECT_EQ(sim::describe_event(a, 9), "driver: key 0 (protection confirm) down");
     a.kind = sim::action_kind::key_up;
     a.value = 12;
     EXPECT_EQ(sim::describe_event(a, 9), "driver: key 12 up");
