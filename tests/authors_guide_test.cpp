@@ -283,9 +283,7 @@ TEST(AuthorsGuide, QuietCabShowsTheDocumentedValues) {
         const std::int32_t i = *g.sound.number(r, "Index");
         EXPECT_EQ(h.sound[static_cast<std::size_t>(i)], *expected) << "sound " << i;
         // A one-shot sound rests at "leave unchanged", a continuous one at "silent".
-        const std::string kind = g.sound.cell(r, "Kind");
-        EXPECT_TRUE(kind == "one-shot" || kind == "continuous") << kind;
-        EXPECT_EQ(*expected, kind == "one-shot" ? unchanged : silent) << "sound " << i;
+        EXPECT_EQ(*expected, g.sound.cell(r, "Kind") == "one-shot" ? unchanged : silent) << i;
         ++checked;
     }
     EXPECT_GE(checked, 25);
