@@ -1,6 +1,7 @@
 // Records a run for the replay page and fills the page's template with it.
 #include "tools/sim/replay.h"
 
+#include <algorithm>
 #include <cmath>
 #include <type_traits>
 
@@ -38,9 +39,12 @@ void append_quoted(std::string& out, std::string_view text) {
 
 void append_number(std::string& out, std::int64_t value) { out += std::to_string(value); }
 
-// JSON has no NaN or infinity: a script may return them.
+// Beyond this a number's thousandths, and the difference of two of them, would not fit 64 bits.
+constexpr double largest_number = 4.0e15;
+
+// JSON has no NaN or infinity: a script may return them, or numbers past any chart.
 void append_number(std::string& out, double value) {
-    out += std::isfinite(value) ? fixed3(value) : "null";
+    out += std::isfinite(value) && std::fabs(value) < largest_number ? fixed3(value) : "null";
 }
 
 template <typename T> void append_value(std::string& out, const T& value) {
@@ -78,7 +82,12 @@ std::vector<std::int64_t> differences(const std::vector<std::int64_t>& values) {
     return out;
 }
 
-std::int64_t thousandths(double value) { return std::llround(value * 1000.0); }
+// Thousandths as the CSV file rounds them. An accepted scenario's run keeps far inside the
+// bound, which keeps the differences above from overflowing whatever the numbers.
+std::int64_t thousandths(double value) {
+    if (std::isnan(value)) return 0;
+    return std::llround(std::clamp(value, -largest_number, largest_number) * 1000.0);
+}
 
 } // namespace
 
