@@ -264,8 +264,6 @@ bool ScriptVM::is_open() { return the_vm != nullptr; }
 
 HSQUIRRELVM ScriptVM::vm() { return the_vm; }
 
-unsigned ScriptVM::generation() { return vm_generation; }
-
 SquirrelObject ScriptVM::compile_file(const char* path) {
     HSQUIRRELVM v = open_vm();
     const SQInteger top = sq_gettop(v);
