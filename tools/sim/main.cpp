@@ -373,14 +373,21 @@ int run(const options& o) {
             status = output_failed;
         }
         if (html_files[i]) {
-            const std::string page = sim::replay_page(replay.json(script_beside(library.path())));
-            std::FILE* f = html_files[i].get();
-            if (std::fwrite(page.data(), 1, page.size(), f) != page.size() || std::fflush(f) != 0 ||
-                std::ferror(f)) {
+            if (!sim::write_replay_page(html_files[i].get(),
+                                        replay.json(script_beside(library.path())))) {
                 std::fprintf(stderr, "talvik-sim: writing the replay page failed\n");
                 status = output_failed;
             } else if (!o.quiet && !o.html.empty()) {
                 std::printf("replay page written to %s\n", o.html.c_str());
+            }
+            if (replay.stopped()) {
+                std::fprintf(stderr,
+                             "talvik-sim: %s: the replay page holds the first %lld of %lld "
+                             "frames: its data reached its ceiling of %zu MB (the timeline and "
+                             "the CSV file have the whole run)\n",
+                             scenario.name.c_str(), static_cast<long long>(replay.frames()),
+                             static_cast<long long>(replay.run_frames()),
+                             sim::replay_recorder::data_ceiling_bytes >> 20);
             }
         }
         if (!o.plot.empty()) {

@@ -46,8 +46,10 @@ void drain(hostkit::debug_listener* debug, const moment& at,
 class journey {
   public:
     journey(const hostkit::plugin_api& api, const scenario& s,
-            const std::vector<run_observer*>& observers, hostkit::debug_listener* debug)
-        : api_(api), s_(s), observers_(observers), debug_(debug), fired_at_(s.events.size(), -1) {
+            const std::vector<run_observer*>& observers, hostkit::debug_listener* debug,
+            std::int64_t frame_limit)
+        : api_(api), s_(s), observers_(observers), debug_(debug), frame_limit_(frame_limit),
+          fired_at_(s.events.size(), -1) {
         for (std::size_t i = 0; i < s.events.size(); ++i) {
             const trigger& t = s.events[i].when;
             if (t.kind == trigger_kind::at_time) at_time_.push_back({to_ms(t.value), i});
@@ -95,7 +97,7 @@ class journey {
                 summary.ended_by = run_end::stuck;
                 break;
             }
-            if (now_.elapsed_ms >= limit) {
+            if (now_.elapsed_ms >= limit || k + 1 == frame_limit_) {
                 summary.ended_by = run_end::limit;
                 break;
             }
@@ -256,6 +258,7 @@ class journey {
     const scenario& s_;
     const std::vector<run_observer*>& observers_;
     hostkit::debug_listener* debug_;
+    std::int64_t frame_limit_;
     std::vector<std::int64_t> fired_at_; // elapsed ms at which each event happened; -1 not yet
     std::int64_t last_fired_ms_ = 0;
     std::size_t fired_ = 0;
@@ -310,8 +313,8 @@ cab_state cab_state::resting() {
 
 run_summary run_scenario(const hostkit::plugin_api& api, const scenario& s,
                          const std::vector<run_observer*>& observers,
-                         hostkit::debug_listener* debug) {
-    journey j(api, s, observers, debug);
+                         hostkit::debug_listener* debug, std::int64_t frame_limit) {
+    journey j(api, s, observers, debug, frame_limit);
     return j.run();
 }
 
