@@ -26,8 +26,7 @@ template <typename Body> bool guarded(const char* where, Body&& body) noexcept {
         body();
         return true;
     } catch (const ats::SquirrelError& error) {
-        ats::debug::dbg_printf("talvik > script error: %s\r\n",
-                               error.desc ? error.desc : "unknown error");
+        ats::debug::dbg_printf("talvik > script error: %s\r\n", error.what());
     } catch (const std::exception& error) {
         ats::debug::dbg_printf("talvik > error in %s: %s\r\n", where, error.what());
     } catch (...) {

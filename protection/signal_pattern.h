@@ -6,6 +6,7 @@
 #include "plugin/host/environment.h"
 #include "plugin/host/host_types.h"
 #include "protection/alarm.h"
+#include "protection/pattern_script.h"
 #include "protection/script_host.h"
 #include "wiring/wiring.h"
 
@@ -18,7 +19,7 @@ class signal_pattern {
     // Compiles the pattern script in the plug-in's directory; throws SquirrelError when it cannot.
     explicit signal_pattern(const char* module_dir);
 
-    SquirrelObject script;
+    pattern_script script;
     double check_distance = 0.0;
     double brake_offset = 0.0;
     bool check_pending = false;
