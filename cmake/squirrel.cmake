@@ -29,6 +29,8 @@ function(talvik_add_squirrel name)
   add_library(${name} STATIC ${TALVIK_SQUIRREL_SOURCES})
   # SYSTEM: its headers raise no warnings in our -Wall -Wextra build.
   target_include_directories(${name} SYSTEM PUBLIC "${TALVIK_SQUIRREL_DIR}/include")
+  # The carried patch takes the script limits from protection/script_limits.h.
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}")
   # Upstream code, upstream warnings: not ours to fix.
   target_compile_options(${name} PRIVATE -w -fno-strict-aliasing ${ARGN})
   # sq_vm_malloc, sq_vm_realloc and sq_vm_free come from the script host.

@@ -21,14 +21,12 @@ std::int32_t last_emergency_brake = 1;
 
 // Runs `body`; anything it throws is reported on the debug channel and goes no further.
 // Returns false when it threw.
-template <typename Body>
-bool guarded(const char* where, Body&& body) noexcept {
+template <typename Body> bool guarded(const char* where, Body&& body) noexcept {
     try {
         body();
         return true;
     } catch (const ats::SquirrelError& error) {
-        ats::debug::dbg_printf("talvik > script error: %s\r\n",
-                               error.desc ? error.desc : "unknown error");
+        ats::debug::dbg_printf("talvik > script error: %s\r\n", error.what());
     } catch (const std::exception& error) {
         ats::debug::dbg_printf("talvik > error in %s: %s\r\n", where, error.what());
     } catch (...) {

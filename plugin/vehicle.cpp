@@ -22,8 +22,7 @@ vehicle* the_vehicle() {
             the_instance = std::make_unique<vehicle>();
         } catch (const SquirrelError& error) {
             build_failed = true;
-            debug::dbg_printf("talvik > script error: %s\r\n",
-                              error.desc ? error.desc : "unknown error");
+            debug::dbg_printf("talvik > script error: %s\r\n", error.what());
         } catch (const std::exception& error) {
             build_failed = true;
             debug::dbg_printf("talvik > error: %s\r\n", error.what());

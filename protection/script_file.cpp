@@ -10,13 +10,12 @@
 #include <string>
 
 #include "plugin/platform.h"
+#include "protection/script_limits.h"
 
 namespace ats {
 
 namespace {
 
-// Far beyond any pattern script; keeps a wrong file from filling the host's memory.
-constexpr std::size_t largest_script = 16u << 20;
 constexpr std::size_t error_size = 160;
 
 // The first two bytes, read as the standard loader reads them (little-endian).
@@ -25,26 +24,34 @@ constexpr unsigned utf16_le_mark = 0xFEFF;
 constexpr unsigned utf16_be_mark = 0xFFFE;
 constexpr unsigned utf8_mark_start = 0xBBEF;
 
-// Returns the error text, or nullptr with the file's bytes in `bytes`.
-const char* read_whole(const char* path, std::string& bytes) {
+// False with `error` set, or true with the file's bytes in `bytes`.
+bool read_whole(const char* path, std::string& bytes, char* error) {
     std::FILE* file = platform::open_for_reading(path);
-    if (file == nullptr) return "cannot open the file";
+    if (file == nullptr) {
+        std::snprintf(error, error_size, "cannot open the file");
+        return false;
+    }
     char chunk[4096];
-    const char* error = nullptr;
+    bool read = true;
     for (;;) {
         const std::size_t n = std::fread(chunk, 1, sizeof chunk, file);
-        if (bytes.size() + n > largest_script) {
-            error = "the file is larger than 16 MiB: not a pattern script";
+        if (bytes.size() + n > script_limits::script_file_bytes) {
+            std::snprintf(error, error_size, "the file is larger than %u MiB: not a pattern script",
+                          static_cast<unsigned>(script_limits::script_file_bytes >> 20));
+            read = false;
             break;
         }
         bytes.append(chunk, n);
         if (n < sizeof chunk) {
-            if (std::ferror(file)) error = "cannot read the file";
+            if (std::ferror(file)) {
+                std::snprintf(error, error_size, "cannot read the file");
+                read = false;
+            }
             break;
         }
     }
     std::fclose(file);
-    return error;
+    return read;
 }
 
 void append_utf8(std::string& out, std::uint32_t c) {
@@ -133,7 +140,7 @@ class compiled_code_check {
   private:
     static constexpr const char* truncated = "compiled script code that is cut short or damaged";
     static constexpr std::uint32_t part = 'P' << 24 | 'A' << 16 | 'R' << 8 | 'T';
-    static constexpr int deepest_nesting = 200;
+    static constexpr int deepest_nesting = script_limits::compiled_function_nesting;
     static constexpr std::size_t object_min = 4; // the type word of a null
     static constexpr std::size_t integer = sizeof(SQInteger);
 
@@ -284,14 +291,20 @@ SQInteger read_bytes(SQUserPointer reader, SQUserPointer out, SQInteger size) {
 
 } // namespace
 
-SQRESULT load_script_file(HSQUIRRELVM v, const char* path) {
+SQRESULT load_script_file(HSQUIRRELVM v, const char* path, script_failure& failure) {
     std::string bytes;
-    if (const char* error = read_whole(path, bytes)) return sq_throwerror(v, error);
     char error[error_size] = {};
+    failure = script_failure::unreadable;
+    if (!read_whole(path, bytes, error)) return sq_throwerror(v, error);
     bool compiled = false;
-    if (!prepare(bytes, compiled, error)) return sq_throwerror(v, error);
+    const bool prepared = prepare(bytes, compiled, error);
+    failure = compiled ? script_failure::damaged_code : script_failure::unreadable;
+    if (!prepared) return sq_throwerror(v, error);
     memory_reader reader{bytes, 0};
-    if (!compiled) return sq_compile(v, next_byte, &reader, path, SQTrue);
+    if (!compiled) {
+        failure = script_failure::does_not_compile;
+        return sq_compile(v, next_byte, &reader, path, SQTrue);
+    }
     if (SQ_SUCCEEDED(sq_readclosure(v, read_bytes, &reader))) return SQ_OK;
     const SQChar* why = nullptr;
     sq_getlasterror(v);

@@ -17,6 +17,7 @@
 
 #include "plugin/platform.h"
 #include "protection/script_file.h"
+#include "protection/script_limits.h"
 #include "protection/script_memory.h"
 #include "protection/squirrel_compat.h"
 
@@ -25,8 +26,7 @@ namespace ats {
 namespace {
 
 constexpr SQInteger initial_stack_slots = 1024;
-constexpr std::size_t print_buffer_size = 2048;
-constexpr std::size_t error_text_size = 2048;
+constexpr std::size_t print_buffer_size = script_limits::print_line_bytes;
 
 constexpr char closed_text[] = "the script VM is not open (the plug-in has not been loaded)";
 constexpr char call_failed_text[] = "SquirrelFunction<> call failed";
@@ -42,8 +42,6 @@ SquirrelObject* root_handle = nullptr;
 unsigned vm_generation = 0;
 
 char print_buffer[print_buffer_size];
-// The VM's error strings die with the VM or the next error: descriptions are copied here.
-char error_text[error_text_size];
 
 // The VM's print and error function: one line on standard output per call.
 void print_line(HSQUIRRELVM, const SQChar* format, ...) {
@@ -62,35 +60,34 @@ void print_line(HSQUIRRELVM, const SQChar* format, ...) {
     platform::write_stdout(print_buffer, length + 1);
 }
 
-[[noreturn]] void raise(const char* text) { throw SquirrelError{text}; }
+[[noreturn]] void raise(script_failure kind, const char* text) { throw SquirrelError(kind, text); }
 
 // Raises the VM's last error when it is a string, "unknown error" otherwise.
-[[noreturn]] void raise_last_error(HSQUIRRELVM v) {
+[[noreturn]] void raise_last_error(HSQUIRRELVM v, script_failure kind) {
     sq_getlasterror(v);
     const SQChar* text = nullptr;
     const bool is_string =
         sq_gettype(v, -1) == OT_STRING && SQ_SUCCEEDED(sq_getstring(v, -1, &text));
-    if (is_string) {
-        std::strncpy(error_text, text, error_text_size - 1);
-        error_text[error_text_size - 1] = '\0';
-    }
+    // The text lives in the VM: copied before its slot goes.
+    const SquirrelError error(kind, is_string ? text : unknown_error_text);
     sq_poptop(v);
-    raise(is_string ? error_text : unknown_error_text);
+    throw error;
 }
 
 HSQUIRRELVM open_vm() {
-    if (the_vm == nullptr) raise(closed_text);
+    if (the_vm == nullptr) raise(script_failure::no_vm, closed_text);
     return the_vm;
 }
 
 // Raises "<what> in <where>", or just <what> when the operation has no name of its own.
-[[noreturn]] void raise_limit(const char* what, const char* where) {
+[[noreturn]] void raise_limit(script_failure kind, const char* what, const char* where) {
+    char text[256];
     if (where != nullptr) {
-        std::snprintf(error_text, error_text_size, "%s in %s", what, where);
+        std::snprintf(text, sizeof text, "%s in %s", what, where);
     } else {
-        std::snprintf(error_text, error_text_size, "%s", what);
+        std::snprintf(text, sizeof text, "%s", what);
     }
-    raise(error_text);
+    raise(kind, text);
 }
 
 // Drops a VM whose allocation was refused. Squirrel was interrupted halfway through an update of
@@ -115,49 +112,45 @@ template <typename Body> auto contained(const char* where, Body&& body) -> declt
         abandon_vm();
         char what[64];
         std::snprintf(what, sizeof what, "the script used too much memory (more than %u MB)",
-                      static_cast<unsigned>(script_memory::ceiling_bytes >> 20));
-        raise_limit(what, where);
+                      static_cast<unsigned>(script_limits::memory_bytes >> 20));
+        raise_limit(script_failure::too_much_memory, what, where);
     }
 }
 
-// Whether the VM's last error is the one its call depth limit raises.
-bool calls_too_deep(HSQUIRRELVM v) {
-    sq_getlasterror(v);
-    const SQChar* text = nullptr;
-    // Type first: a failed sq_getstring would replace the last error.
-    const bool deep = sq_gettype(v, -1) == OT_STRING && SQ_SUCCEEDED(sq_getstring(v, -1, &text)) &&
-                      std::strcmp(text, SQ_CALL_DEPTH_ERROR) == 0;
-    sq_poptop(v);
-    return deep;
-}
-
-// Calls the closure and `this` pushed above `top` with the step budget renewed. A run that a
-// limit of the VM stopped leaves the stack at `top` and raises a description of its own.
+// Calls the closure and `this` pushed above `top` with the steps renewed. A run that a limit of
+// the VM stopped leaves the stack at `top` and raises a description of its own.
 SQRESULT budgeted_call(HSQUIRRELVM v, SQInteger top, SQInteger params, const char* where) {
-    *steps_left = ScriptVM::step_budget;
+    *steps_left = script_limits::steps_per_run;
     const SQRESULT result = sq_call(v, params, SQTrue, SQTrue);
     if (SQ_SUCCEEDED(result)) return result;
     char what[80];
+    script_failure kind;
     if (*steps_left < 0) {
-        std::snprintf(what, sizeof what, "the script ran too long (more than %lu steps)",
-                      static_cast<unsigned long>(ScriptVM::step_budget));
-    } else if (calls_too_deep(v)) {
+        kind = script_failure::too_long;
+        std::snprintf(what, sizeof what, "the script ran too long (more than %ld steps)",
+                      script_limits::steps_per_run);
+    } else if (sq_calldepthreached(v)) {
+        kind = script_failure::too_deep;
         std::snprintf(what, sizeof what, "the script nested its calls too deeply (more than %d)",
-                      SQ_MAX_CALL_DEPTH);
+                      script_limits::call_depth);
     } else {
         return result;
     }
     sq_settop(v, top);
-    raise_limit(what, where);
+    raise_limit(kind, what, where);
 }
 
 // Puts the stack back to `top` and raises the VM's last error.
-[[noreturn]] void fail(HSQUIRRELVM v, SQInteger top) {
+[[noreturn]] void fail(HSQUIRRELVM v, SQInteger top, script_failure kind) {
     sq_settop(v, top);
-    raise_last_error(v);
+    raise_last_error(v, kind);
 }
 
 } // namespace
+
+SquirrelError::SquirrelError(script_failure kind, const char* text) : kind_(kind) {
+    std::snprintf(text_, text_size, "%s", text);
+}
 
 // SquirrelObject
 
@@ -243,7 +236,7 @@ void ScriptVM::init() {
         // Only the system can refuse this little: nothing of the VM is kept.
         delete root;
         script_memory::release_all();
-        raise("the script VM cannot be opened: out of memory");
+        raise(script_failure::no_vm, "the script VM cannot be opened: out of memory");
     }
     the_vm = v;
     steps_left = sq_stepcounter(v);
@@ -271,14 +264,15 @@ bool ScriptVM::is_open() { return the_vm != nullptr; }
 
 HSQUIRRELVM ScriptVM::vm() { return the_vm; }
 
-unsigned ScriptVM::generation() { return vm_generation; }
-
 SquirrelObject ScriptVM::compile_file(const char* path) {
     HSQUIRRELVM v = open_vm();
     const SQInteger top = sq_gettop(v);
     // An error left from an earlier operation must not pass for this one's.
     sq_reseterror(v);
-    if (SQ_FAILED(contained(compiling, [&] { return load_script_file(v, path); }))) fail(v, top);
+    script_failure failure = script_failure::does_not_compile;
+    if (SQ_FAILED(contained(compiling, [&] { return load_script_file(v, path, failure); }))) {
+        fail(v, top, failure);
+    }
     SquirrelObject script;
     script.attach(-1);
     sq_pop(v, 1);
@@ -298,7 +292,7 @@ SquirrelObject ScriptVM::run(const SquirrelObject& script) {
     }
     sq_pushobject(v, root_handle->handle());
     const SQRESULT ran = contained(top_level, [&] { return budgeted_call(v, top, 1, top_level); });
-    if (SQ_FAILED(ran)) fail(v, top);
+    if (SQ_FAILED(ran)) fail(v, top, script_failure::throws);
     SquirrelObject result;
     result.attach(-1);
     sq_pop(v, 2);
@@ -329,7 +323,7 @@ float SquirrelFunction::operator()(float a, double b, double c, double d) {
 float SquirrelFunction::call(const SQFloat* args, SQInteger count) {
     // The VM may have been closed, or closed and opened again, since this call was built.
     open_vm();
-    if (!this_.live()) raise(closed_text);
+    if (!this_.live()) raise(script_failure::no_vm, closed_text);
     HSQUIRRELVM v = vm_;
     const SQInteger top = sq_gettop(v);
     sq_pushobject(v, function_.handle());
@@ -340,13 +334,16 @@ float SquirrelFunction::call(const SQFloat* args, SQInteger count) {
         contained(name_, [&] { return budgeted_call(v, top, count + 1, name_); });
     if (SQ_FAILED(called)) {
         sq_settop(v, top);
-        raise(call_failed_text);
+        const SQObjectType type = function_.handle()._type;
+        const bool callable = type == OT_CLOSURE || type == OT_NATIVECLOSURE;
+        raise(callable ? script_failure::throws : script_failure::missing_function,
+              call_failed_text);
     }
     SQFloat result = 0;
     // An integer result is converted; anything that is not a number is refused.
     if (SQ_FAILED(sq_getfloat(v, -1, &result))) {
         sq_settop(v, top);
-        raise(type_error_text);
+        raise(script_failure::wrong_type, type_error_text);
     }
     sq_pop(v, 2);
     return static_cast<float>(result);

@@ -3,11 +3,44 @@
 
 #include <squirrel.h>
 
+#include <cstddef>
+
+#include "protection/script_limits.h"
+
 namespace ats {
 
-// Raised by every failed script operation. `desc` stays valid until the next script operation.
-struct SquirrelError {
-    const char* desc;
+// What went wrong with a script. The protection and the tools act on the kind; the text is for
+// people and nothing branches on it.
+enum class script_failure {
+    unreadable,       // the file cannot be opened or read, or holds no text the plug-in reads
+    does_not_compile, // the compiler refused the source
+    damaged_code,     // compiled script code cut short, damaged, or of a build of other widths
+    throws,           // the top-level code or a function raised an error
+    missing_function, // the root table holds no function of the name called
+    wrong_type,       // a function returned something that is not a number
+    not_a_number,     // the pattern speed is NaN
+    too_long,         // a run or call went past its steps
+    too_deep,         // script calls nested past their limit
+    too_much_memory,  // the memory ceiling: the VM is lost with the script
+    no_vm,            // no VM is open, or none could be opened
+    no_directory,     // the plug-in does not know its own directory
+};
+
+// Raised by every failed script operation. Owns its text, so it outlives the VM and the next
+// error alike.
+class SquirrelError {
+  public:
+    // Longer text is cut to fit.
+    SquirrelError(script_failure kind, const char* text);
+
+    script_failure kind() const { return kind_; }
+    const char* what() const { return text_; }
+
+  private:
+    static constexpr std::size_t text_size = 2048;
+
+    script_failure kind_;
+    char text_[text_size];
 };
 
 // Holds one reference to a script value; null by default.
@@ -41,12 +74,6 @@ class SquirrelObject {
 
 class ScriptVM {
   public:
-    // Steps (VM instructions) that one top-level run or one function call may take. The bundled
-    // script takes 22 for its top-level run and 14 for a look-up: a million is thousands of
-    // times an honest curve and still ends a runaway within tens of milliseconds. Counted steps,
-    // not time, so every build of the plug-in stops a script at the same place.
-    static constexpr SQInteger step_budget = 1000000;
-
     // Opens the VM (1024-slot stack, io/blob/math/string libraries, default error handlers);
     // does nothing when it is open already.
     static void init();
@@ -55,20 +82,18 @@ class ScriptVM {
     static bool is_open();
     // The VM handle; null while the VM is not open.
     static HSQUIRRELVM vm();
-    // Counts the VMs opened so far; tells a handle which VM its value belongs to.
-    static unsigned generation();
 
     // Loads and compiles a script file (source or compiled code).
     static SquirrelObject compile_file(const char* path);
-    // Runs a compiled script's top-level code with the root table as `this`, within the step
-    // budget.
+    // Runs a compiled script's top-level code with the root table as `this`, within
+    // `script_limits::steps_per_run`.
     static SquirrelObject run(const SquirrelObject& script);
     // The root table; raises SquirrelError when the VM is not open.
     static SquirrelObject& root();
 };
 
-// A call of a function of the root table with float arguments and a float result, within the
-// step budget.
+// A call of a function of the root table with float arguments and a float result, within
+// `script_limits::steps_per_run`.
 //
 // Every operation of the script host may raise SquirrelError. When the VM's memory would pass
 // its ceiling (protection/script_memory.h), the VM is abandoned: every handle to it goes dead,

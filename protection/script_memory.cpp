@@ -2,6 +2,8 @@
 // total is exact and an abandoned VM can be freed whole, without touching its structures.
 #include "protection/script_memory.h"
 
+#include "protection/script_limits.h"
+
 #include <cstdlib>
 
 namespace ats::script_memory {
@@ -56,7 +58,7 @@ void unlink(links* block) {
 }
 
 // Whether `more` bytes still fit under the ceiling.
-bool fits(std::size_t more) { return more <= ceiling_bytes - used; }
+bool fits(std::size_t more) { return more <= script_limits::memory_bytes - used; }
 
 void* allocate(std::size_t size) {
     if (!fits(size)) throw refused{};

@@ -1,4 +1,5 @@
-// The script VM's memory: every block Squirrel allocates, counted against a ceiling.
+// The script VM's memory: every block Squirrel allocates, counted against its ceiling
+// (script_limits::memory_bytes).
 #pragma once
 
 #include <squirrel.h>
@@ -6,10 +7,6 @@
 #include <cstddef>
 
 namespace ats::script_memory {
-
-// Far more than any pattern script needs (the bundled one holds about 80 KB), and far less
-// than a 32-bit host's address space, so a script that grows without end stops here.
-constexpr std::size_t ceiling_bytes = std::size_t{64} << 20;
 
 // Thrown by the VM's allocator instead of returning nothing: a request past the ceiling, or
 // one the system refuses. Squirrel checks no allocation, so the VM it interrupts cannot be

@@ -1,8 +1,8 @@
 // The pattern protection's frame, its beacons and its calls into the pattern script.
 #include "protection/signal_pattern.h"
 
-#include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "plugin/debug_channel.h"
 #include "plugin/environment.h"
@@ -11,17 +11,21 @@
 namespace ats {
 
 namespace {
-constexpr char script_name[] = "signal_pattern.nut";
-} // namespace
 
-signal_pattern::signal_pattern() {
+constexpr char script_name[] = "signal_pattern.nut";
+
+std::string script_path() {
     // Without its own directory the plug-in would read a script relative to the host's working
     // directory, which may be another train's: better no protection run at all (fail safe).
-    if (env().module_dir[0] == '\0') throw SquirrelError{"the plug-in's directory is unknown"};
-    char path[module_dir_size + sizeof script_name];
-    std::snprintf(path, sizeof path, "%s%s", env().module_dir, script_name);
-    script = ScriptVM::compile_file(path);
+    if (env().module_dir[0] == '\0') {
+        throw SquirrelError(script_failure::no_directory, "the plug-in's directory is unknown");
+    }
+    return std::string(env().module_dir) + script_name;
 }
+
+} // namespace
+
+signal_pattern::signal_pattern() : script(script_path().c_str()) {}
 
 void signal_pattern::reset() {
     brake_check_speed = no_check;
@@ -112,18 +116,13 @@ void signal_pattern::beacon(const beacon_data& b) {
 bool signal_pattern::run_check(float speed) {
     if (!check_pending) return false;
     try {
-        ScriptVM::run(script);
-        const float pattern =
-            SquirrelFunction("lookup_brake_pattern")(0.0f, 0.0, check_distance, brake_offset);
+        const float pattern = script.permitted_speed(check_distance, brake_offset);
         check_pending = false;
-        // NaN would never brake, at or below the speed or not: it is a failure of the script.
-        if (!std::isnan(pattern)) return pattern <= speed;
+        return pattern <= speed;
     } catch (const SquirrelError& error) {
         fail_safe(error);
         return true;
     }
-    fail_safe(SquirrelError{"the pattern speed is not a number"});
-    return true;
 }
 
 void signal_pattern::arm_check(float distance) {
@@ -133,11 +132,8 @@ void signal_pattern::arm_check(float distance) {
         return;
     }
     try {
-        ScriptVM::run(script);
+        brake_offset = script.arm();
         check_distance = distance;
-        brake_offset = SquirrelFunction("get_brake_pattern_offset")(0.0f);
-        // Only its being a number matters.
-        SquirrelFunction("get_incoming_pattern_offset")(0.0f);
         check_pending = true;
     } catch (const SquirrelError& error) {
         fail_safe(error);
@@ -149,7 +145,7 @@ void signal_pattern::fail_safe(const SquirrelError& error) {
     check_pending = false;
     // A script whose memory passed the ceiling is gone with its VM.
     script_lost = !script.live();
-    debug::dbg_printf("talvik > script error: %s\r\n", error.desc ? error.desc : "unknown error");
+    debug::dbg_printf("talvik > script error: %s\r\n", error.what());
 }
 
 } // namespace ats

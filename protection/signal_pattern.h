@@ -5,19 +5,20 @@
 
 #include "plugin/host_types.h"
 #include "protection/alarm.h"
+#include "protection/pattern_script.h"
 #include "protection/script_host.h"
 #include "wiring/wiring.h"
 
 namespace ats {
 
 class signal_pattern {
-public:
+  public:
     static constexpr float no_check = -1.0f;
 
     // Compiles the pattern script beside the plug-in; throws SquirrelError when it cannot.
     signal_pattern();
 
-    SquirrelObject script;
+    pattern_script script;
     double check_distance = 0.0;
     double brake_offset = 0.0;
     bool check_pending = false;
@@ -39,7 +40,7 @@ public:
     // Arms the one-shot pattern check for a beacon's distance.
     void arm_check(float distance);
 
-private:
+  private:
     // A script that cannot evaluate fails safe: braking latched, the check disarmed.
     void fail_safe(const SquirrelError& error);
 };

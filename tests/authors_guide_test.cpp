@@ -17,8 +17,7 @@
 #include <vector>
 
 #include "plugin_host.h"
-#include "protection/script_host.h"
-#include "protection/script_memory.h"
+#include "protection/script_limits.h"
 #include "sim_process.h"
 
 using namespace talvik_test;
@@ -527,13 +526,13 @@ TEST(AuthorsGuide, BeaconTableListsEveryTypeThePluginReactsTo) {
 
 TEST(AuthorsGuide, ListsTheLimitsOfAScriptWithThePluginsOwnFigures) {
     const std::string text = guide_text();
-    const std::string steps = std::to_string(ats::ScriptVM::step_budget);
-    const std::string megabytes = std::to_string(ats::script_memory::ceiling_bytes >> 20);
+    const std::string steps = std::to_string(ats::script_limits::steps_per_run);
+    const std::string megabytes = std::to_string(ats::script_limits::memory_bytes >> 20);
     for (const std::string& report :
          {std::string("`the pattern speed is not a number`"),
           "`the script ran too long (more than " + steps + " steps) in NAME`",
           "`the script nested its calls too deeply (more than " +
-              std::to_string(SQ_MAX_CALL_DEPTH) + ") in NAME`",
+              std::to_string(ats::script_limits::call_depth) + ") in NAME`",
           "`the script used too much memory (more than " + megabytes + " MB) in NAME`"}) {
         EXPECT_NE(text.find(report), std::string::npos) << report;
     }

@@ -3,8 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
+#include "protection/pattern_script.h"
 #include "script_support.h"
 
 // After squirrel.h, which it needs.
@@ -80,6 +82,51 @@ TEST_F(ScriptHost, EachFailureCarriesItsDescriptionAndLeavesTheStackAlone) {
     EXPECT_EQ(SquirrelFunction("answers_integer")(0.0f), 7.0f);
     EXPECT_EQ(SquirrelFunction("answers_float")(0.0f), 2.5f);
     EXPECT_EQ(top(), before);
+}
+
+// Each failure is known by its kind, never by its words: a script that throws a limit's text
+// is a script that throws, and one that catches the depth error and throws another still went
+// too deep.
+TEST_F(ScriptHost, EachFailureCarriesItsKind) {
+    using ats::script_failure;
+    using talvik_test::failure_of;
+    CaptureStdout();
+    load("function fails(a) { throw \"no pattern here\"; }\n"
+         "function text(a) { return \"fast\"; }\n"
+         "function loops(a) { while (true) {} }\n"
+         "function deep(a) { return 1 + deep(a); }\n"
+         "function deep_caught(a) { try { return deep(a); } catch (e) { throw \"lost\"; } }\n"
+         "function says_deep(a) { throw \"the calls are nested too deeply\"; }\n"
+         "function lookup_brake_pattern(a, b, d, o) { return sqrt(-1.0); }\n"
+         "function grows(a) { local s = \"x\"; while (true) s = s + s; }\n");
+    const struct {
+        const char* what;
+        std::function<void()> operation;
+        script_failure kind;
+    } table[] = {
+        {"no file", [&] { ScriptVM::compile_file((dir_ / "absent.nut").c_str()); },
+         script_failure::unreadable},
+        {"odd UTF-16", [&] { load(std::string("\xFF\xFE\x41", 3)); }, script_failure::unreadable},
+        {"syntax", [&] { load("function broken( {\n"); }, script_failure::does_not_compile},
+        {"cut code", [&] { load(std::string("\xFA\xFARIQS", 6)); }, script_failure::damaged_code},
+        {"top level throws", [&] { load("throw 42;"); }, script_failure::throws},
+        {"function throws", [] { SquirrelFunction("fails")(0.0f); }, script_failure::throws},
+        {"says it is deep", [] { SquirrelFunction("says_deep")(0.0f); }, script_failure::throws},
+        {"no function", [] { SquirrelFunction("absent")(0.0f); }, script_failure::missing_function},
+        {"a string", [] { SquirrelFunction("text")(0.0f); }, script_failure::wrong_type},
+        {"NaN", [&] { ats::pattern_script(script_file("empty.nut", "").c_str()).lookup(0, 0); },
+         script_failure::not_a_number},
+        {"loop", [] { SquirrelFunction("loops")(0.0f); }, script_failure::too_long},
+        {"recursion", [] { SquirrelFunction("deep")(0.0f); }, script_failure::too_deep},
+        {"recursion caught", [] { SquirrelFunction("deep_caught")(0.0f); },
+         script_failure::too_deep},
+        {"memory", [] { SquirrelFunction("grows")(0.0f); }, script_failure::too_much_memory},
+        {"VM lost", [] { ScriptVM::root(); }, script_failure::no_vm},
+    };
+    for (const auto& row : table) {
+        EXPECT_EQ(failure_of(row.operation), row.kind) << row.what;
+    }
+    GetCapturedStdout();
 }
 
 TEST_F(ScriptHost, ArgumentsArriveAsSinglePrecisionFloatsInOrder) {

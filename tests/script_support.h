@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "protection/script_host.h"
@@ -23,14 +24,24 @@ template <typename Operation> std::string error_of(Operation&& operation) {
     try {
         operation();
     } catch (const ats::SquirrelError& error) {
-        return error.desc != nullptr ? error.desc : "(null description)";
+        return error.what();
     }
     return "(nothing raised)";
 }
 
+// The kind of the SquirrelError that `operation` raises; nothing when it raises none.
+template <typename Operation> std::optional<ats::script_failure> failure_of(Operation&& operation) {
+    try {
+        operation();
+    } catch (const ats::SquirrelError& error) {
+        return error.kind();
+    }
+    return std::nullopt;
+}
+
 // Opens the VM for each test and closes it afterwards; scripts go into a fresh directory.
 class script_vm_test : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "talvik-scripts-XXXXXX").string();

@@ -3,10 +3,11 @@
 #include "tools/sim/check_script.h"
 
 #include <algorithm>
-#include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "protection/pattern_script.h"
 #include "protection/script_host.h"
 
 namespace sim {
@@ -18,9 +19,6 @@ constexpr double table_distances[] = {0,   10,  25,  50,  75,  100,  150,  200,
                                       300, 400, 500, 600, 800, 1000, 1500, 2000};
 // Top-level runs before the table: the plug-in runs it twice for every armed check.
 constexpr int repeated_runs = 3;
-
-const char* const contract_functions[] = {"get_brake_pattern_offset", "get_incoming_pattern_offset",
-                                          "lookup_brake_pattern"};
 
 // Keeps the VM open for the check and closes it on every way out.
 struct vm_session {
@@ -35,69 +33,51 @@ bool complain(const std::string& path, const std::string& message) {
     return false;
 }
 
-bool is_function(const ats::SquirrelObject& value) {
-    const SQObjectType type = value.handle()._type;
-    return type == OT_CLOSURE || type == OT_NATIVECLOSURE;
-}
-
-// What the plug-in reports for a pattern speed that is not a number.
-const ats::SquirrelError nan_text{"the pattern speed is not a number"};
-
-// Why a call of `function` failed, in a driver's words; a limit's description names the
-// function already.
+// Why a call of `function` failed, in a driver's words.
 std::string call_failure(const char* function, const ats::SquirrelError& e) {
-    const std::string desc = e.desc != nullptr ? e.desc : "unknown error";
-    if (desc.find("type error") != std::string::npos) {
+    switch (e.kind()) {
+    case ats::script_failure::wrong_type:
         return std::string(function) + " does not return a number";
+    case ats::script_failure::too_long:
+    case ats::script_failure::too_deep:
+    case ats::script_failure::too_much_memory:
+        return e.what(); // a limit's description names the function already
+    default: return std::string(function) + " fails: " + e.what();
     }
-    if (desc.find(std::string(" in ") + function) != std::string::npos) return desc;
-    return std::string(function) + " fails: " + desc;
-}
-
-// As at a frame after an arming beacon: the top-level code runs, then the lookup. A speed that
-// is not a number fails as it does in the plug-in.
-float permitted_at(const ats::SquirrelObject& script, double distance, float brake_offset) {
-    ats::ScriptVM::run(script);
-    const float permitted = ats::SquirrelFunction(contract_functions[2])(
-        0.0f, 0.0, distance, static_cast<double>(brake_offset));
-    if (std::isnan(permitted)) throw nan_text;
-    return permitted;
 }
 
 } // namespace
 
 bool check_script(const std::string& path, std::FILE* out) {
+    using ats::pattern_script;
     vm_session session;
-    ats::SquirrelObject script;
+    std::optional<pattern_script> script;
     try {
-        script = ats::ScriptVM::compile_file(path.c_str());
+        script.emplace(path.c_str());
     } catch (const ats::SquirrelError& e) {
-        return complain(path, std::string("cannot be loaded: ") +
-                                  (e.desc != nullptr ? e.desc : "unknown error"));
+        return complain(path, std::string("cannot be loaded: ") + e.what());
     }
 
     for (int run = 1; run <= repeated_runs; ++run) {
         try {
-            ats::ScriptVM::run(script);
+            script->run_top_level();
         } catch (const ats::SquirrelError& e) {
             return complain(path, "its top-level code fails on run " + std::to_string(run) + ": " +
-                                      (e.desc != nullptr ? e.desc : "unknown error"));
+                                      e.what());
         }
-        for (const char* name : contract_functions) {
-            if (!is_function(ats::ScriptVM::root().get_value(name))) {
-                return complain(path, std::string("does not define the global function ") + name +
-                                          " (after top-level run " + std::to_string(run) + ")");
-            }
+        if (const char* name = pattern_script::missing_function()) {
+            return complain(path, std::string("does not define the global function ") + name +
+                                      " (after top-level run " + std::to_string(run) + ")");
         }
     }
 
     float brake_offset = 0.0f;
     float incoming_offset = 0.0f;
-    const char* current = contract_functions[0];
+    const char* current = pattern_script::brake_offset_function;
     try {
-        brake_offset = ats::SquirrelFunction(contract_functions[0])(0.0f);
-        current = contract_functions[1];
-        incoming_offset = ats::SquirrelFunction(contract_functions[1])(0.0f);
+        brake_offset = script->brake_offset();
+        current = pattern_script::incoming_offset_function;
+        incoming_offset = script->incoming_offset();
     } catch (const ats::SquirrelError& e) {
         return complain(path, call_failure(current, e));
     }
@@ -115,9 +95,9 @@ bool check_script(const std::string& path, std::FILE* out) {
             r.failure = "not run: the script's VM was lost";
         } else {
             try {
-                r.permitted = permitted_at(script, distance, brake_offset);
+                r.permitted = script->permitted_speed(distance, brake_offset);
             } catch (const ats::SquirrelError& e) {
-                r.failure = call_failure(contract_functions[2], e);
+                r.failure = call_failure(pattern_script::lookup_function, e);
             }
         }
         rows.push_back(r);
@@ -158,14 +138,14 @@ pattern_curve evaluate_pattern(const std::string& path, const std::vector<double
     pattern_curve curve;
     vm_session session;
     try {
-        const ats::SquirrelObject script = ats::ScriptVM::compile_file(path.c_str());
-        ats::ScriptVM::run(script);
-        const float brake_offset = ats::SquirrelFunction(contract_functions[0])(0.0f);
+        ats::pattern_script script(path.c_str());
+        script.run_top_level();
+        const float brake_offset = script.brake_offset();
         for (double distance : distances)
-            curve.permitted.push_back(permitted_at(script, distance, brake_offset));
+            curve.permitted.push_back(script.permitted_speed(distance, brake_offset));
     } catch (const ats::SquirrelError& e) {
         curve.permitted.clear();
-        curve.error = e.desc != nullptr ? e.desc : "unknown error";
+        curve.error = e.what();
     }
     return curve;
 }
