@@ -373,8 +373,7 @@ int run(const options& o) {
             status = output_failed;
         }
         if (html_files[i]) {
-            if (!sim::write_replay_page(html_files[i].get(),
-                                        replay.json(script_beside(library.path())))) {
+            if (!replay.write_page(html_files[i].get(), script_beside(library.path()))) {
                 std::fprintf(stderr, "talvik-sim: writing the replay page failed\n");
                 status = output_failed;
             } else if (!o.quiet && !o.html.empty()) {
