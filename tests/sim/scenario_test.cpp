@@ -228,6 +228,14 @@ TEST(ScenarioLanguage, EveryBadLineIsReportedAndNothingIsKept) {
     EXPECT_EQ(errors[0].line, 2);
     EXPECT_EQ(errors[1].line, 4);
     EXPECT_EQ(s.name, "untouched");
+    // Of many, the first 20 are shown and the rest counted.
+    std::string many;
+    for (int i = 0; i < 25; ++i)
+        many += "at x\n";
+    const auto first = sim::parse_scenario(many, "trip.txt", s);
+    ASSERT_EQ(first.size(), 21u);
+    EXPECT_EQ(first[19].line, 20);
+    EXPECT_EQ(first[20].text(), "trip.txt: 5 more line(s) with errors not shown");
 }
 
 TEST(ScenarioLanguage, UnreadableFile) {
