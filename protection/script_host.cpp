@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/platform.h"
+#include "plugin/host/platform.h"
 #include "protection/script_file.h"
 #include "protection/script_limits.h"
 #include "protection/script_memory.h"

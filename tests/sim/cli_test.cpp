@@ -66,7 +66,7 @@ TEST_F(CommandLine, DefaultJourneyRunsAndSaysWhatTheCabShows) {
     const outcome o = talvik_sim(library);
     EXPECT_EQ(o.status, 0) << o.output;
     for (const char* words : {"bell on", "red lamp on", "protection brake: power 0, brake 9",
-                              "EB buzzer off", "departure sound (once)",
+                              "vigilance buzzer off", "departure sound (once)",
                               "monitor: ", "stop-station indication blinking", "= end after"}) {
         EXPECT_NE(o.output.find(words), std::string::npos) << words;
     }

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <vector>
 
-#include "plugin/channel_address_posix.h"
+#include "plugin/host/channel_address_posix.h"
 #include "tools/hostkit/hostkit.h"
 #include "tools/hostkit/os.h"
 

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "plugin/channel_name.h"
-#include "plugin/module_path_win32.h"
+#include "plugin/host/channel_name.h"
+#include "plugin/host/module_path_win32.h"
 #include "tools/hostkit/hostkit.h"
 #include "tools/hostkit/os.h"
 

@@ -263,7 +263,7 @@ void replay_recorder::on_frame(const frame_record& f, const scenario& s) {
         by = "fail-safe";
     } else if (cab.acting.power == 0 && cab.acting.brake == s.emergency_brake() &&
                f.driver.brake != s.emergency_brake()) {
-        by = cab.panel_at(ats::cab::panel::eb_lamp) == 1 ? "vigilance" : "protection";
+        by = cab.panel_at(ats::cab::panel::vigilance_lamp) == 1 ? "vigilance" : "protection";
     }
     const bool brake_began = by != nullptr && by != braking_by_;
     braking_by_ = by;

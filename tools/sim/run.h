@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host_types.h"
+#include "plugin/host/host_types.h"
 #include "tools/hostkit/hostkit.h"
 #include "tools/sim/scenario.h"
 #include "wiring/cab.h"
