@@ -79,8 +79,9 @@ int fail(int status, const std::string& message) {
 int parse_options(int argc, char** argv, options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        // An empty value would mean "none" further on: it is no value.
         auto value = [&](std::string& target) {
-            if (i + 1 >= argc) return false;
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') return false;
             target = argv[++i];
             return true;
         };
