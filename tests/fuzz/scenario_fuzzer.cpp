@@ -23,8 +23,9 @@ namespace {
 
 // Long enough for events, checks and brakes to meet; short enough for thousands of runs a minute.
 constexpr std::int64_t frames_per_run = 256;
-// The longest refusal: the longest expectation and a quote cut at about 60 characters.
-constexpr std::size_t longest_message = 320;
+// The longest refusal: the longest expectation and a quote cut at about 60 characters, each of
+// up to four bytes.
+constexpr std::size_t longest_message = 420;
 
 hostkit::plugin_library* library = nullptr;
 std::FILE* sink = nullptr;

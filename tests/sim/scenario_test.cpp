@@ -139,9 +139,12 @@ TEST(ScenarioLanguage, DefaultsWithoutSettings) {
 }
 
 TEST(ScenarioLanguage, MalformedLinesNameFileLineAndWhatWasExpected) {
+    std::string x80; // bytes that are no UTF-8, shown by their code, four characters each
+    for (int i = 0; i < 14; ++i)
+        x80 += "\\x80";
     const struct {
-        const char* line;
-        const char* message;
+        std::string line;
+        std::string message;
     } table[] = {
         {"teleport 5", "expected a setting (name, vehicle, train, frame, start, location, speed, "
                        "initialize, end) or an event (at, after, when), found 'teleport'"},
@@ -207,12 +210,14 @@ TEST(ScenarioLanguage, MalformedLinesNameFileLineAndWhatWasExpected) {
          "expected a brake notch or 'emergency', found "
          "'012345678901234567890123456789012345678901234567890123456789...'"},
         {"at 5 s brake \x1b[2J", "expected a brake notch or 'emergency', found '\\x1B[2J'"},
+        {"at 5 s brake \xC3\xA9\xFF\x80" + std::string(100, '\x80'),
+         "expected a brake notch or 'emergency', found '\xC3\xA9\\xFF" + x80 + "...'"},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.line);
-        const std::vector<std::string> errors = errors_of(std::string("\n\n") + row.line + "\n");
+        const std::vector<std::string> errors = errors_of("\n\n" + row.line + "\n");
         ASSERT_EQ(errors.size(), 1u);
-        EXPECT_EQ(errors[0], std::string("test.txt:3: ") + row.message);
+        EXPECT_EQ(errors[0], "test.txt:3: " + row.message);
     }
     const std::vector<std::string> errors = errors_of("name " + std::string(201, 'x') + "\n");
     ASSERT_EQ(errors.size(), 1u);
