@@ -1,13 +1,11 @@
 // Vigilance: warn after 60 s of counted running without a driver action, brake 5 s later.
 #include "devices/eb.h"
 
-#include "plugin/environment.h"
-#include "plugin/timing.h"
+#include "plugin/host/timing.h"
 
 namespace ats {
 
-void eb::elapse(wiring& w) {
-    const environment& e = env();
+void eb::elapse(const environment& e, wiring& w) {
     const environment_block& now = e.current;
     const bool moving = !(now.abs_speed < moving_speed);
 

@@ -3,12 +3,13 @@
 
 #include <cstdint>
 
+#include "plugin/host/environment.h"
 #include "wiring/wiring.h"
 
 namespace ats {
 
 class eb {
-public:
+  public:
     static constexpr float moving_speed = 15.0f;
     static constexpr std::int32_t warning_ms = 60000;
     static constexpr std::int32_t braking_ms = 5000;
@@ -19,11 +20,11 @@ public:
     std::int32_t power_parity = 0;
     bool braking = false;
 
-    void elapse(wiring& w);
+    void elapse(const environment& e, wiring& w);
     void horn_blow() { acknowledge(); }
     void reset() { *this = eb{}; }
 
-private:
+  private:
     // A driver action: the warning clears only before braking is due.
     void acknowledge() {
         if (alarm_ms < braking_ms) alarm_ms = 0;

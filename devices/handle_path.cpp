@@ -3,17 +3,18 @@
 
 namespace ats {
 
-void mc::elapse(std::int32_t power, std::int32_t brake, std::int32_t reverser, wiring& w) {
-    w.command.at<sig::power>() = power;
-    w.command.at<sig::brake>() = brake;
-    w.command.at<sig::reverser>() = reverser;
+void mc::elapse(const environment& e, wiring& w) {
+    w.command.at<sig::power>() = e.current.power_handle;
+    w.command.at<sig::brake>() = e.current.brake_handle;
+    w.command.at<sig::reverser>() = e.current.reverser_handle;
 }
 
-void di::elapse(bool doors_closed, wiring& w) {
-    w.boolean.at<sig::cs>() = doors_closed && w.boolean.at<sig::lv>();
+void di::elapse(const environment& e, wiring& w) {
+    w.boolean.at<sig::cs>() = e.current.doors_closed && w.boolean.at<sig::lv>();
 }
 
-void cs::elapse(wiring& w) {
+// Reads only the buses: what the devices before it made of the frame.
+void cs::elapse(const environment&, wiring& w) {
     if (!w.boolean.at<sig::cs>()) {
         // The brake is never gated: a protection brake reaches the host with the doors open.
         w.output.at<sig::brake>() = w.command.at<sig::brake>();

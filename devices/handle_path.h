@@ -3,26 +3,27 @@
 
 #include <cstdint>
 
+#include "plugin/host/environment.h"
 #include "wiring/wiring.h"
 
 namespace ats {
 
 // Puts the driver's handles on the command bus, unchanged.
 class mc {
-public:
-    void elapse(std::int32_t power, std::int32_t brake, std::int32_t reverser, wiring& w);
+  public:
+    void elapse(const environment& e, wiring& w);
 };
 
 // Derives "cs": the doors are closed and the line voltage is there.
 class di {
-public:
-    void elapse(bool doors_closed, wiring& w);
+  public:
+    void elapse(const environment& e, wiring& w);
 };
 
 // Copies the command bus to the output bus; with the doors open only the brake passes.
 class cs {
-public:
-    void elapse(wiring& w);
+  public:
+    void elapse(const environment& e, wiring& w);
 };
 
 } // namespace ats

@@ -3,9 +3,8 @@
 
 #include <cmath>
 
-#include "plugin/environment.h"
-#include "plugin/platform.h"
-#include "plugin/timing.h"
+#include "plugin/host/platform.h"
+#include "plugin/host/timing.h"
 
 namespace ats {
 
@@ -50,8 +49,7 @@ void monitor::beacon(const beacon_data& b) {
     }
 }
 
-void monitor::elapse(wiring& w) {
-    const environment& e = env();
+void monitor::elapse(const environment& e, wiring& w) {
     const environment_block& now = e.current;
     const environment_block& before = e.previous;
     const std::int32_t dt = counted_step_ms(e);

@@ -4,7 +4,8 @@
 #include <array>
 #include <cstdint>
 
-#include "plugin/host_types.h"
+#include "plugin/host/environment.h"
+#include "plugin/host/host_types.h"
 #include "wiring/wiring.h"
 
 namespace ats {
@@ -35,7 +36,7 @@ struct monitor {
 
     void reset() { *this = monitor(); }
     void beacon(const beacon_data& b);
-    void elapse(wiring& w);
+    void elapse(const environment& e, wiring& w);
 
   private:
     void read_date();

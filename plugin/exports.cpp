@@ -4,9 +4,9 @@
 
 #include <exception>
 
-#include "plugin/debug_channel.h"
-#include "plugin/environment.h"
-#include "plugin/platform.h"
+#include "plugin/host/debug_channel.h"
+#include "plugin/host/environment.h"
+#include "plugin/host/platform.h"
 #include "plugin/vehicle.h"
 #include "protection/script_host.h"
 #include "wiring/output_mapping.h"
@@ -95,7 +95,7 @@ TALVIK_API ats::handles TALVIK_CALL Elapse(ats::vehicle_state state, std::int32_
             // Without its devices the train must not run unprotected.
             ats::write_fail_safe_outputs(out, panel, sound, e.current.emergency_brake);
         } else {
-            v->elapse(out, panel, sound);
+            v->elapse(e, out, panel, sound);
         }
         e.end_frame();
     });
@@ -148,6 +148,6 @@ TALVIK_API void TALVIK_CALL SetSignal(std::int32_t aspect) {
 
 TALVIK_API void TALVIK_CALL SetBeaconData(ats::beacon_data beacon) {
     guarded("SetBeaconData", [&] {
-        if (ats::vehicle* v = ats::the_vehicle()) v->beacon(beacon);
+        if (ats::vehicle* v = ats::the_vehicle()) v->beacon(ats::env(), beacon);
     });
 }

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "plugin/host_types.h"
+#include "plugin/host/host_types.h"
 
 #if defined(_WIN32)
 #define TALVIK_CALL __stdcall

@@ -4,8 +4,7 @@
 #include <exception>
 #include <memory>
 
-#include "plugin/debug_channel.h"
-#include "plugin/environment.h"
+#include "plugin/host/debug_channel.h"
 #include "protection/script_host.h"
 #include "wiring/output_mapping.h"
 
@@ -19,7 +18,7 @@ bool build_failed = false;
 vehicle* the_vehicle() {
     if (!the_instance && !build_failed) {
         try {
-            the_instance = std::make_unique<vehicle>();
+            the_instance = std::make_unique<vehicle>(env().module_dir);
         } catch (const SquirrelError& error) {
             build_failed = true;
             debug::dbg_printf("talvik > script error: %s\r\n", error.what());
@@ -38,7 +37,7 @@ void destroy_vehicle() {
 
 void allow_vehicle_build() { build_failed = false; }
 
-vehicle::vehicle() {
+vehicle::vehicle(const char* module_dir) : signal_pattern(module_dir) {
     debug::dbg_printf("QDX EC510/512 plug-in \"talvik\" \r\n");
     debug::dbg_printf("talvik > instance created.\r\n");
     wiring.register_signals();
@@ -54,22 +53,21 @@ void vehicle::initialize(std::int32_t param) {
     eb.reset();
 }
 
-void vehicle::elapse(handles& out, std::int32_t* panel, std::int32_t* sound) {
-    const environment_block& now = env().current;
+void vehicle::elapse(const environment& e, handles& out, std::int32_t* panel, std::int32_t* sound) {
     wiring.reset();
-    mc.elapse(now.power_handle, now.brake_handle, now.reverser_handle, wiring);
-    di.elapse(now.doors_closed, wiring);
-    eb.elapse(wiring);
-    ats_switches.elapse(wiring);
-    signal_pattern.elapse(wiring);
-    cs.elapse(wiring);
-    monitor.elapse(wiring);
-    write_outputs(out, panel, sound);
+    mc.elapse(e, wiring);
+    di.elapse(e, wiring);
+    eb.elapse(e, wiring);
+    ats_switches.elapse(e, wiring);
+    signal_pattern.elapse(e, wiring);
+    cs.elapse(e, wiring);
+    monitor.elapse(e, wiring);
+    write_outputs(wiring, out, panel, sound);
 }
 
-void vehicle::beacon(const beacon_data& b) {
+void vehicle::beacon(const environment& e, const beacon_data& b) {
     debug::dbg_printf("talvik > passed beacon.------\r\n");
-    debug::dbg_printf("location : %f\r\n", env().current.location);
+    debug::dbg_printf("location : %f\r\n", e.current.location);
     debug::dbg_printf("   type : %d\r\n", b.type);
     debug::dbg_printf("   signal : %d\r\n", b.signal);
     debug::dbg_printf("   distance : %f\r\n", static_cast<double>(b.distance));
@@ -77,10 +75,6 @@ void vehicle::beacon(const beacon_data& b) {
     debug::dbg_printf("-----------------------------\r\n");
     signal_pattern.beacon(b);
     monitor.beacon(b);
-}
-
-void vehicle::write_outputs(handles& out, std::int32_t* panel, std::int32_t* sound) {
-    ats::write_outputs(wiring, out, panel, sound);
 }
 
 } // namespace ats

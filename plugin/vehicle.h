@@ -6,7 +6,8 @@
 #include "devices/eb.h"
 #include "devices/handle_path.h"
 #include "monitor/monitor.h"
-#include "plugin/host_types.h"
+#include "plugin/host/environment.h"
+#include "plugin/host/host_types.h"
 #include "protection/ats_switches.h"
 #include "protection/signal_pattern.h"
 #include "wiring/wiring.h"
@@ -14,17 +15,18 @@
 namespace ats {
 
 class vehicle {
-public:
-    vehicle();
+  public:
+    // Compiles the pattern script found in `module_dir`.
+    explicit vehicle(const char* module_dir);
     ~vehicle();
     vehicle(const vehicle&) = delete;
     vehicle& operator=(const vehicle&) = delete;
 
     void initialize(std::int32_t param);
-    // One frame; the host's state is already in the environment.
-    void elapse(handles& out, std::int32_t* panel, std::int32_t* sound);
+    // One frame of `e`, which holds the host's state already.
+    void elapse(const environment& e, handles& out, std::int32_t* panel, std::int32_t* sound);
     void horn_blow() { eb.horn_blow(); }
-    void beacon(const beacon_data& b);
+    void beacon(const environment& e, const beacon_data& b);
 
     ats::wiring wiring;
     ats::mc mc;
@@ -34,14 +36,11 @@ public:
     ats::ats_switches ats_switches;
     ats::monitor monitor;
     ats::eb eb;
-
-private:
-    void write_outputs(handles& out, std::int32_t* panel, std::int32_t* sound);
 };
 
-// The process-wide vehicle, built on first use. Null when it cannot be built (a missing or
-// broken pattern script): the failure is reported once and no rebuild is tried until the next
-// `Load` or `Dispose` clears it.
+// The process-wide vehicle, built on first use from the environment's directory. Null when it
+// cannot be built (a missing or broken pattern script): the failure is reported once and no rebuild
+// is tried until the next `Load` or `Dispose` clears it.
 vehicle* the_vehicle();
 // Destroys the vehicle if it exists and forgets a failed build.
 void destroy_vehicle();

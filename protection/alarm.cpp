@@ -1,7 +1,7 @@
 // The alarm's per-frame step.
 #include "protection/alarm.h"
 
-#include "plugin/timing.h"
+#include "plugin/host/timing.h"
 
 namespace ats {
 

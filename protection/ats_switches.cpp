@@ -1,12 +1,9 @@
 // Protection keys: reset (key 3), confirm (key 0), release (key 1), one frame per press.
 #include "protection/ats_switches.h"
 
-#include "plugin/environment.h"
-
 namespace ats {
 
-void ats_switches::elapse(wiring& w) {
-    const environment& e = env();
+void ats_switches::elapse(const environment& e, wiring& w) {
     const auto went_down = [&e](int key) {
         return key_held(e.current.keys, key) && !key_held(e.previous.keys, key) ? 1 : 0;
     };

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/platform.h"
+#include "plugin/host/platform.h"
 #include "protection/script_limits.h"
 
 namespace ats {

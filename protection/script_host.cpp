@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/platform.h"
+#include "plugin/host/platform.h"
 #include "protection/script_file.h"
 #include "protection/script_limits.h"
 #include "protection/script_memory.h"
@@ -263,8 +263,6 @@ void ScriptVM::shutdown() {
 bool ScriptVM::is_open() { return the_vm != nullptr; }
 
 HSQUIRRELVM ScriptVM::vm() { return the_vm; }
-
-unsigned ScriptVM::generation() { return vm_generation; }
 
 SquirrelObject ScriptVM::compile_file(const char* path) {
     HSQUIRRELVM v = open_vm();

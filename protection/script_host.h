@@ -82,8 +82,6 @@ class ScriptVM {
     static bool is_open();
     // The VM handle; null while the VM is not open.
     static HSQUIRRELVM vm();
-    // Counts the VMs opened so far; tells a handle which VM its value belongs to.
-    static unsigned generation();
 
     // Loads and compiles a script file (source or compiled code).
     static SquirrelObject compile_file(const char* path);

@@ -4,9 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "plugin/debug_channel.h"
-#include "plugin/environment.h"
-#include "plugin/timing.h"
+#include "plugin/host/debug_channel.h"
+#include "plugin/host/timing.h"
 
 namespace ats {
 
@@ -14,18 +13,19 @@ namespace {
 
 constexpr char script_name[] = "signal_pattern.nut";
 
-std::string script_path() {
+std::string script_path(const char* module_dir) {
     // Without its own directory the plug-in would read a script relative to the host's working
     // directory, which may be another train's: better no protection run at all (fail safe).
-    if (env().module_dir[0] == '\0') {
+    if (module_dir[0] == '\0') {
         throw SquirrelError(script_failure::no_directory, "the plug-in's directory is unknown");
     }
-    return std::string(env().module_dir) + script_name;
+    return std::string(module_dir) + script_name;
 }
 
 } // namespace
 
-signal_pattern::signal_pattern() : script(script_path().c_str()) {}
+signal_pattern::signal_pattern(const char* module_dir)
+    : script(script_path(module_dir).c_str()) {}
 
 void signal_pattern::reset() {
     brake_check_speed = no_check;
@@ -38,8 +38,7 @@ void signal_pattern::reset() {
     // still runs on the next frame.
 }
 
-void signal_pattern::elapse(wiring& w) {
-    const environment& e = env();
+void signal_pattern::elapse(const environment& e, wiring& w) {
     const float v = e.current.speed; // signed: running backwards never reaches a check speed
     const std::int32_t emergency = e.current.emergency_brake;
 

@@ -3,7 +3,8 @@
 
 #include <cstdint>
 
-#include "plugin/host_types.h"
+#include "plugin/host/environment.h"
+#include "plugin/host/host_types.h"
 #include "protection/alarm.h"
 #include "protection/pattern_script.h"
 #include "protection/script_host.h"
@@ -15,8 +16,8 @@ class signal_pattern {
   public:
     static constexpr float no_check = -1.0f;
 
-    // Compiles the pattern script beside the plug-in; throws SquirrelError when it cannot.
-    signal_pattern();
+    // Compiles the pattern script in the plug-in's directory; throws SquirrelError when it cannot.
+    explicit signal_pattern(const char* module_dir);
 
     pattern_script script;
     double check_distance = 0.0;
@@ -32,7 +33,7 @@ class signal_pattern {
     bool script_lost = false;
 
     void reset();
-    void elapse(wiring& w);
+    void elapse(const environment& e, wiring& w);
     void beacon(const beacon_data& b);
 
     // Evaluates an armed pattern check once: true when the train is at or above the pattern.

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "channel_listener.h"
-#include "plugin/debug_channel.h"
+#include "plugin/host/debug_channel.h"
 #include "plugin_host.h"
 #include "short_session.h"
 

@@ -58,13 +58,13 @@ TEST(Lifecycle, KeyUpTogglesTheKeysLowFiveBits) {
     h.close_doors();
     h.api.KeyUp(key::eb_acknowledge); // a release with no press before it sets the bit
     h.reach_vigilance_braking();
-    EXPECT_EQ(h.panel[panel::eb_lamp], 0) << "key 2 held keeps the warning away";
+    EXPECT_EQ(h.panel[panel::vigilance_lamp], 0) << "key 2 held keeps the warning away";
     h.api.KeyUp(key::eb_acknowledge + 32); // bit 2 again: clears it
     h.reach_vigilance_warning();
-    EXPECT_EQ(h.panel[panel::eb_lamp], 1) << "released key: warning after 60 s";
+    EXPECT_EQ(h.panel[panel::vigilance_lamp], 1) << "released key: warning after 60 s";
     h.api.KeyDown(key::eb_acknowledge + 64);
     h.frame(33);
-    EXPECT_EQ(h.panel[panel::eb_lamp], 0);
+    EXPECT_EQ(h.panel[panel::vigilance_lamp], 0);
 }
 
 TEST(Lifecycle, FirstFrameAfterInitializeCountsNoTime) {
@@ -72,9 +72,10 @@ TEST(Lifecycle, FirstFrameAfterInitializeCountsNoTime) {
     cab h({8, 2, 5000000});
     h.speed(20.0f).doors_closed(true);
     h.reach_vigilance_warning();
-    EXPECT_EQ(h.panel[panel::eb_lamp], 0) << "the first frame after Initialize must count 0 ms";
+    EXPECT_EQ(h.panel[panel::vigilance_lamp], 0)
+        << "the first frame after Initialize must count 0 ms";
     h.frame(33);
-    EXPECT_EQ(h.panel[panel::eb_lamp], 1);
+    EXPECT_EQ(h.panel[panel::vigilance_lamp], 1);
 }
 
 TEST(Lifecycle, FrameAtTimeZeroMakesTheNextStepZero) {
@@ -85,9 +86,9 @@ TEST(Lifecycle, FrameAtTimeZeroMakesTheNextStepZero) {
     h.frames(101, 33); // times -3300 .. 0: 100 counted steps
     ASSERT_EQ(h.state.time, 0);
     h.frames(1 + 1718, 33); // the frame at 33 counts 0, then 1718 counted steps
-    EXPECT_EQ(h.panel[panel::eb_lamp], 0);
+    EXPECT_EQ(h.panel[panel::vigilance_lamp], 0);
     h.frame(33);
-    EXPECT_EQ(h.panel[panel::eb_lamp], 1);
+    EXPECT_EQ(h.panel[panel::vigilance_lamp], 1);
 }
 
 TEST(Lifecycle, InitializeKeepsHandlesKeysAndSpecButOpensTheDoors) {

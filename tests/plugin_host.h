@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "plugin/host_types.h"
+#include "plugin/host/host_types.h"
 #include "tools/hostkit/hostkit.h"
 #include "wiring/cab.h"
 
@@ -136,10 +136,10 @@ class host {
     bool latched() const { return brakes() && ringing() && panel[panel::white_lamp] == 0; }
     // The vigilance device: lamp and buzzer off, both on, and braking with them.
     bool vigilance_quiet() const {
-        return panel[panel::eb_lamp] == 0 && sound[sound::eb_buzzer] == silent;
+        return panel[panel::vigilance_lamp] == 0 && sound[sound::vigilance_buzzer] == silent;
     }
     bool warning() const {
-        return panel[panel::eb_lamp] == 1 && sound[sound::eb_buzzer] == playing;
+        return panel[panel::vigilance_lamp] == 1 && sound[sound::vigilance_buzzer] == playing;
     }
     bool vigilance_braking() const { return brakes() && warning(); }
 
@@ -153,8 +153,8 @@ class host {
     cab_spec spec_;
 };
 
-// A started cab: vehicle data set and Initialize done, doors open, no frame run yet. Its recipes bring
-// it to the states most tests start from.
+// A started cab: vehicle data set and Initialize done, doors open, no frame run yet. Its recipes
+// bring it to the states most tests start from.
 class cab : public host {
   public:
     explicit cab(const cab_spec& spec = {}, plugin_library& lib = plugin_library::built())

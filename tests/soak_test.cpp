@@ -9,7 +9,7 @@
 #include <random>
 
 #include "devices/eb.h"
-#include "plugin/environment.h"
+#include "plugin/host/environment.h"
 #include "plugin_host.h"
 #include "protection/alarm.h"
 #include "wiring/wiring.h"
@@ -208,7 +208,7 @@ TEST(Soak, TimersThatGrowAllTheTimeSaturate) {
     EXPECT_EQ(alarm.uptime_ms, min);
 
     // Braking latched while running on: the warning count keeps growing.
-    ats::environment& e = ats::env();
+    ats::environment e;
     e.current.abs_speed = 40.0f;
     e.current.emergency_brake = emergency;
     e.current.time = 1033;
@@ -220,9 +220,8 @@ TEST(Soak, TimersThatGrowAllTheTimeSaturate) {
     vigilance.idle_ms = max - 1;
     vigilance.alarm_ms = max - 1;
     vigilance.braking = true;
-    vigilance.elapse(w);
+    vigilance.elapse(e, w);
     EXPECT_EQ(vigilance.idle_ms, max);
     EXPECT_EQ(vigilance.alarm_ms, max);
     EXPECT_EQ(w.command.get(ats::sig::brake), emergency);
-    ats::destroy_environment();
 }

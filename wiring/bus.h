@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "wiring/signals.h"
+#include "wiring/cab.h"
 
 namespace ats {
 

@@ -1,62 +1,45 @@
-// The host output mapping: one table walk per array.
+// The host output mapping: the signal table's indices, walked in its order.
 #include "wiring/output_mapping.h"
 
+#include <array>
 #include <cstddef>
 
 namespace ats {
 
 namespace {
-constexpr std::int32_t apply(transform how, std::int32_t value) {
-    return how == transform::positive_flag ? (value > 0 ? 1 : 0) : value;
-}
+// One index the host reads, with the bus slot of its signal.
+struct mapped_index {
+    std::size_t slot;
+    std::int32_t index;
+    cab::transform how;
+};
 
-// The bus slots of a table's signals, found by the compiler.
-template <bus_id Bus, std::size_t N>
-constexpr std::array<std::size_t, N> slots(const std::array<output_row, N>& rows) {
-    std::array<std::size_t, N> out{};
-    for (std::size_t i = 0; i < N; ++i)
-        out[i] = slot_of(Bus, rows[i].signal);
+// Every index the host reads from `Bus`, in the table's order, with its slot found by the
+// compiler: a frame compares no names.
+template <bus_id Bus> constexpr std::array<mapped_index, cab::indices_on(Bus)> mapping() {
+    std::array<mapped_index, cab::indices_on(Bus)> out{};
+    std::size_t n = 0;
+    std::size_t slot = 0;
+    for (const auto& s : signal_table) {
+        if (s.bus != Bus) continue;
+        for (const auto& m : s.host) {
+            if (cab::is_shown(m)) out[n++] = {slot, m.index, m.how};
+        }
+        ++slot;
+    }
     return out;
 }
 
-template <std::size_t N> constexpr bool all_found(const std::array<std::size_t, N>& found) {
-    for (const std::size_t slot : found) {
-        if (slot == no_slot) return false;
-    }
-    return true;
-}
+constexpr auto panel_mapping = mapping<bus_id::panel>();
+constexpr auto sound_mapping = mapping<bus_id::sound>();
 
-constexpr auto panel_slots = slots<bus_id::panel>(panel_outputs);
-constexpr auto sound_slots = slots<bus_id::sound>(sound_outputs);
-static_assert(all_found(panel_slots), "a panel output names no panel signal");
-static_assert(all_found(sound_slots), "a sound output names no sound signal");
-
-constexpr std::int32_t resting(bus_id bus, std::string_view name) {
-    for (const auto& s : signal_table) {
-        if (s.bus == bus && s.name == name) return s.resting;
-    }
-    return 0;
+template <typename Bus, std::size_t N>
+void copy(Bus& bus, const std::array<mapped_index, N>& rows, std::int32_t* array) {
+    // A host that passes no array gets no writes rather than a crash.
+    if (array == nullptr) return;
+    for (const mapped_index& row : rows)
+        array[row.index] = cab::apply(row.how, bus.at_slot(row.slot));
 }
-
-// The mapping writes each index of the cab's layout once, and a signal at rest gives the host
-// what the layout says the index shows at rest (which is what the fail-safe outputs send).
-template <std::size_t N, std::size_t M>
-constexpr bool matches(bus_id bus, const std::array<output_row, N>& rows,
-                       const std::array<cab::index_meaning, M>& layout) {
-    if (N != M) return false;
-    for (const auto& place : layout) {
-        std::size_t writes = 0;
-        for (const auto& row : rows) {
-            if (row.index != place.index) continue;
-            ++writes;
-            if (apply(row.how, resting(bus, row.signal)) != cab::resting(place.kind)) return false;
-        }
-        if (writes != 1) return false;
-    }
-    return true;
-}
-static_assert(matches(bus_id::panel, panel_outputs, cab::panel_layout));
-static_assert(matches(bus_id::sound, sound_outputs, cab::sound_layout));
 } // namespace
 
 void write_outputs(wiring& w, handles& out, std::int32_t* panel, std::int32_t* sound) {
@@ -64,19 +47,8 @@ void write_outputs(wiring& w, handles& out, std::int32_t* panel, std::int32_t* s
     out.brake = w.output.at<sig::brake>();
     out.reverser = w.output.at<sig::reverser>();
     out.const_speed = w.output.at<sig::const_speed>();
-    // A host that passes no array gets no writes rather than a crash.
-    if (panel != nullptr) {
-        for (std::size_t i = 0; i < panel_outputs.size(); ++i) {
-            const output_row& row = panel_outputs[i];
-            panel[row.index] = apply(row.how, w.panel.at_slot(panel_slots[i]));
-        }
-    }
-    if (sound != nullptr) {
-        for (std::size_t i = 0; i < sound_outputs.size(); ++i) {
-            const output_row& row = sound_outputs[i];
-            sound[row.index] = apply(row.how, w.sound.at_slot(sound_slots[i]));
-        }
-    }
+    copy(w.panel, panel_mapping, panel);
+    copy(w.sound, sound_mapping, sound);
 }
 
 void write_fail_safe_outputs(handles& out, std::int32_t* panel, std::int32_t* sound,

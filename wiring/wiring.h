@@ -2,12 +2,12 @@
 #pragma once
 
 #include "wiring/bus.h"
-#include "wiring/signals.h"
+#include "wiring/cab.h"
 
 namespace ats {
 
 class wiring {
-public:
+  public:
     // Built in this order, destroyed in reverse: the bool bus first, the panel bus last.
     panel_bus panel;
     sound_bus sound;

@@ -286,7 +286,7 @@ check_frame(const ats::handles& out, const host_array& panel, const host_array& 
     // Exactly one of the white and red lamps.
     ok = ok && is_lamp(panel[panel::white_lamp]) &&
          panel[panel::white_lamp] + panel[panel::red_lamp] == 1;
-    ok = ok && is_lamp(panel[panel::eb_lamp]) && is_lamp(panel[panel::emergency_brake_lamp]);
+    ok = ok && is_lamp(panel[panel::vigilance_lamp]) && is_lamp(panel[panel::emergency_brake_lamp]);
     const std::int32_t traction = panel[panel::traction_state];
     ok = ok && panel[panel::traction_shown] == (traction > 0 ? 1 : 0) && traction >= 0 &&
          traction <= 3;

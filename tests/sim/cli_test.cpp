@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sched.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,7 +66,7 @@ TEST_F(CommandLine, DefaultJourneyRunsAndSaysWhatTheCabShows) {
     const outcome o = talvik_sim(library);
     EXPECT_EQ(o.status, 0) << o.output;
     for (const char* words : {"bell on", "red lamp on", "protection brake: power 0, brake 9",
-                              "EB buzzer off", "departure sound (once)",
+                              "vigilance buzzer off", "departure sound (once)",
                               "monitor: ", "stop-station indication blinking", "= end after"}) {
         EXPECT_NE(o.output.find(words), std::string::npos) << words;
     }
@@ -275,10 +276,55 @@ TEST_F(CommandLine, CheckScriptShowsThePatternOrSaysWhatIsWrong) {
               "talvik-sim: " + dir_ + "/none.nut: cannot be loaded: cannot open the file\n");
 }
 
-TEST_F(CommandLine, UsageErrors) {
-    EXPECT_EQ(talvik_sim("--frobnicate").status, 2);
-    EXPECT_EQ(talvik_sim("--csv").status, 2);
-    EXPECT_EQ(talvik_sim("--plot-x sideways").status, 2);
+// Inputs and command lines that must stop before anything runs or is written, each with one line.
+TEST_F(CommandLine, BadInputsAndCommandLinesGiveOneClearLine) {
+    const std::string scenario = file("r.txt", "end at 0.1 s\n");
+    mkdir((dir_ + "/a").c_str(), 0700);
+    mkdir((dir_ + "/b").c_str(), 0700);
+    file("a/r.txt", "end at 0.1 s\n");
+    file("b/r.txt", "end at 0.2 s\n");
+    std::ofstream(dir_ + "/huge.txt") << std::string((16u << 20) + 1, '\n');
+    mkfifo((dir_ + "/pipe").c_str(), 0600);
+    // A library cut short inside its segments, and one of the other width.
+    const std::string library_bytes = read(TALVIK_LIBRARY_PATH);
+    std::ofstream(dir_ + "/cut.so", std::ios::binary) << library_bytes.substr(0, 300000);
+    std::string other_width = library_bytes;
+    other_width[4] = other_width[4] == 1 ? 2 : 1;
+    std::ofstream(dir_ + "/other.so", std::ios::binary) << other_width;
+
+    const std::string d = dir_ + "/";
+    const struct {
+        std::string arguments;
+        int status;
+        std::string message; // the start of the one line
+    } table[] = {
+        {d, 2, d + ": is a directory, not a scenario file"},
+        {"/dev/null", 2, "/dev/null: is not a file that can be read as a scenario"},
+        {d + "huge.txt", 2, d + "huge.txt: is larger than 16 MB"},
+        {d + "pipe " + scenario, 2, d + "pipe: a pipe can be read only once"},
+        {"--csv " + d + "x --html " + d + "./x " + scenario, 2,
+         "--csv and --html both name the file " + d + "./x"},
+        {"--csv " + scenario + " " + scenario, 2, "--csv would overwrite the scenario " + scenario},
+        {"--csv-dir " + d + " " + d + "a/r.txt " + d + "b/r.txt", 2,
+         d + "a/r.txt and " + d + "b/r.txt would both write " + d + "/r.csv"},
+        {"--html-dir " + d + "none " + scenario, 2, "--html-dir needs a directory: " + d + "none"},
+        {"--csv " + d + "a " + scenario, 2, "--csv names a directory: " + d + "a"},
+        {"--frobnicate", 2, "unknown option --frobnicate (--help lists them)"},
+        {"--" + std::string(100, 'x'), 2, "unknown option --" + std::string(58, 'x') + "... "},
+        {"--csv", 2, "--csv needs a value"},
+        {"--plot-x sideways", 2, "--plot-x takes 'time' or 'position', not 'sideways'"},
+        {"--library " + d + "cut.so", 3,
+         "cannot load the plug-in library " + d + "cut.so: it is cut short"},
+        {"--library " + d + "other.so", 3,
+         "cannot load the plug-in library " + d + "other.so: it is a"},
+    };
+    for (const auto& row : table) {
+        const outcome o = talvik_sim(library + row.arguments);
+        EXPECT_EQ(o.status, row.status) << row.arguments;
+        EXPECT_EQ(o.output.rfind("talvik-sim: " + row.message, 0), 0u) << o.output;
+        EXPECT_EQ(std::count(o.output.begin(), o.output.end(), '\n'), 1) << o.output;
+    }
+    EXPECT_EQ(read(scenario), "end at 0.1 s\n");
     const outcome help = talvik_sim("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.output.find("Exit status"), std::string::npos);

@@ -174,10 +174,39 @@ TEST(ScenarioLanguage, MalformedLinesNameFileLineAndWhatWasExpected) {
         {"start 25:00", "expected a time of day 'hh:mm' or 'hh:mm:ss', found '25:00'"},
         {"vehicle notches 8", "expected a field of 'vehicle' (brake_notches, ats_notch, "
                               "spec_aux_4, spec_aux_12, spec_aux_16), found 'notches'"},
-        {"vehicle brake_notches 0", "a number of brake notches from 1 is needed, not 0"},
-        {"train accel -1", "expected a rate of 0 or more in km/h per second, found '-1'"},
+        {"vehicle brake_notches 0", "expected a number of brake notches from 1 to 99, found '0'"},
+        {"train accel -1", "expected a rate from 0 to 20 km/h per second, found '-1'"},
         {"end sometime", "expected 'at', 'after' or 'when stopped' after 'end', found 'sometime'"},
         {"at 5 s note \"unclosed", "expected a closing '\"' before the end of the line"},
+        // Numbers outside the range in which the simulation means something.
+        {"speed 1e16", "expected a speed from -1000 to 1000 km/h, found '1e16'"},
+        {"location 2e7 m", "expected a location from -10000000 to 10000000 m, found '2e7'"},
+        {"at -1e8 m horn", "expected a position from -10000000 to 10000000 m, found '-1e8'"},
+        {"end at 86401 s", "expected a time from 0 to 86400 s, found '86401'"},
+        {"train drag 2 power_notches 100", "expected a drag from 0 to 1, found '2'"},
+        {"train power_notches 100", "expected a number of power notches from 1 to 99, found '100'"},
+        {"vehicle ats_notch 101", "expected a brake notch from 0 to 100, found '101'"},
+        {"start 99999999999:00", "expected a time of day 'hh:mm' or 'hh:mm:ss', found "
+                                 "'99999999999:00'"},
+        {"at 5 s power -1", "expected a power notch from 0 to 99, found '-1'"},
+        {"at 5 s brake 10", "expected a brake notch from 0 to 9 (the emergency position) or "
+                            "'emergency', found '10'"},
+        {"at 5 s reverser 2", "expected a reverser position (forward, neutral, backward or a "
+                              "number) from -1 to 1, found '2'"},
+        {"at 5 s key 32 down", "expected a key number or name (confirm, release, eb, reset) from "
+                               "0 to 31, found '32'"},
+        {"at 5 s signal 256", "expected a signal aspect from 0 to 255, found '256'"},
+        {"at 5 s beacon type 10000 signal 0 distance 0 optional 0",
+         "expected a beacon type from 0 to 9999, found '10000'"},
+        {"at 5 s beacon type 0 signal 0 distance 1e30 optional 0",
+         "expected a distance from -10000000 to 10000000 m, found '1e30'"},
+        {"at 5 s horn 1e10", "expected a horn kind (a number) or the end of the line, found "
+                             "'1e10'"},
+        // What a message quotes is cut short, and shows control characters.
+        {"at 5 s brake 0123456789012345678901234567890123456789012345678901234567890123456789",
+         "expected a brake notch or 'emergency', found "
+         "'012345678901234567890123456789012345678901234567890123456789...'"},
+        {"at 5 s brake \x1b[2J", "expected a brake notch or 'emergency', found '\\x1B[2J'"},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.line);
@@ -185,6 +214,9 @@ TEST(ScenarioLanguage, MalformedLinesNameFileLineAndWhatWasExpected) {
         ASSERT_EQ(errors.size(), 1u);
         EXPECT_EQ(errors[0], std::string("test.txt:3: ") + row.message);
     }
+    const std::vector<std::string> errors = errors_of("name " + std::string(201, 'x') + "\n");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "test.txt:1: a name of at most 200 characters is needed, not 201");
 }
 
 TEST(ScenarioLanguage, EveryBadLineIsReportedAndNothingIsKept) {

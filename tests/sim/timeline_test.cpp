@@ -33,14 +33,14 @@ TEST(TimelineWords, LampsAndSounds) {
     } table[] = {
         {with_panel(rest, 1, 1), {"red lamp on"}},
         {with_panel(rest, 0, 1), {"white lamp on"}},
-        {with_panel(rest, 8, 1), {"EB lamp on"}},
+        {with_panel(rest, 8, 1), {"vigilance lamp on"}},
         {with_panel(rest, 20, 1), {"emergency-brake lamp on"}},
         {with_panel(rest, 21, 1), {"one-man lamp on"}},
         {with_sound(rest, 0, -1), {"bell on"}},
         {with_sound(rest, 1, -1), {"chime on"}},
-        {with_sound(rest, 13, -1), {"EB buzzer on"}},
+        {with_sound(rest, 13, -1), {"vigilance buzzer on"}},
         {with_sound(rest, 160, -1), {"section sound on"}},
-        {with_sound(rest, 2, 1), {"bell reverb (once)"}},
+        {with_sound(rest, 2, 1), {"bell reverberation (once)"}},
         {with_sound(rest, 21, 1), {"departure sound (once)"}},
         {with_sound(rest, 150, -1), {"stop-station indication blinking, stop-station sound on"}},
         // The blinking itself is not news while the stop-station sound plays.
@@ -54,7 +54,7 @@ TEST(TimelineWords, LampsAndSounds) {
     }
     // And the way back.
     EXPECT_EQ(sim::describe_changes(with_sound(rest, 13, -1), rest),
-              std::vector<std::string>{"EB buzzer off"});
+              std::vector<std::string>{"vigilance buzzer off"});
     EXPECT_EQ(sim::describe_changes(with_panel(rest, 1, 1), rest),
               std::vector<std::string>{"red lamp off"});
     // A one-shot sound back at "unchanged" says nothing.
@@ -87,7 +87,7 @@ TEST(TimelineWords, Events) {
     EXPECT_EQ(sim::describe_event(a, 9), "driver: brake 4");
     a.kind = sim::action_kind::key_down;
     a.value = 0;
-    EXPECT_EQ(sim::describe_event(a, 9), "driver: key 0 (confirm) down");
+    EXPECT_EQ(sim::describe_event(a, 9), "driver: key 0 (protection confirm) down");
     a.kind = sim::action_kind::key_up;
     a.value = 12;
     EXPECT_EQ(sim::describe_event(a, 9), "driver: key 12 up");

@@ -9,7 +9,7 @@
 
 #include "broken_scripts.h"
 
-#include "plugin/host_types.h"
+#include "plugin/host/host_types.h"
 #include "tools/hostkit/hostkit.h"
 #include "wiring/cab.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "channel_listener.h"
-#include "plugin/host_types.h"
+#include "plugin/host/host_types.h"
 #include "script_encodings.h"
 #include "short_session.h"
 #include "tools/hostkit/hostkit.h"

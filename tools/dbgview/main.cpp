@@ -5,7 +5,7 @@
 #include <ctime>
 #include <string>
 
-#include "plugin/channel_name.h"
+#include "plugin/host/channel_name.h"
 #include "tools/dbgview/console.h"
 #include "tools/hostkit/hostkit.h"
 

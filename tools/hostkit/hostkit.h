@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/host_types.h"
+#include "plugin/host/host_types.h"
 
 #if defined(_WIN32)
 #define HOSTKIT_CALL __stdcall

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "plugin/channel_name.h"
-#include "plugin/module_path_win32.h"
+#include "plugin/host/channel_name.h"
+#include "plugin/host/module_path_win32.h"
 #include "tools/hostkit/hostkit.h"
 #include "tools/hostkit/os.h"
 
@@ -54,6 +54,9 @@ bool file_exists(const std::string& path) {
 }
 
 namespace os {
+
+// LoadLibrary refuses a file that is not a whole DLL of this program's width, and says why.
+bool check_library_file(const std::string&, std::string&) { return true; }
 
 void* open_library(const std::string& path, std::string& error) {
     wide_path full;

@@ -25,6 +25,10 @@ bool plugin_library::open(const std::string& path, std::string& error) {
         return false;
     }
     std::string why;
+    if (!os::check_library_file(path, why)) {
+        error = "cannot load the plug-in library " + path + ": " + why;
+        return false;
+    }
     void* module = os::open_library(path, why);
     if (module == nullptr) {
         error = "cannot load the plug-in library " + path + ": " + why;

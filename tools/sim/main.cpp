@@ -1,6 +1,7 @@
 // talvik-sim: drives the plug-in library offline, as the host would, and shows what the cab does.
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "tools/sim/replay.h"
 #include "tools/sim/run.h"
 #include "tools/sim/scenario.h"
+#include "tools/sim/scenario_lexer.h"
 #include "tools/sim/sim_platform.h"
 #include "tools/sim/timeline.h"
 
@@ -109,7 +111,8 @@ int parse_options(int argc, char** argv, options& o) {
             } else if (ok && axis == "position") {
                 o.plot_x = sim::plot_axis::position;
             } else if (ok) {
-                return fail(bad_input, "--plot-x takes 'time' or 'position', not '" + axis + "'");
+                return fail(bad_input, "--plot-x takes 'time' or 'position', not '" +
+                                           sim::quote_excerpt(axis) + "'");
             }
         } else if (arg == "--check-script") {
             ok = value(o.check_script);
@@ -120,11 +123,12 @@ int parse_options(int argc, char** argv, options& o) {
         } else if (arg == "--print-default") {
             o.print_default = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            return fail(bad_input, "unknown option " + arg + " (--help lists them)");
+            return fail(bad_input,
+                        "unknown option " + sim::quote_excerpt(arg) + " (--help lists them)");
         } else {
             o.scenarios.push_back(arg);
         }
-        if (!ok) return fail(bad_input, arg + " needs a value");
+        if (!ok) return fail(bad_input, sim::quote_excerpt(arg) + " needs a value");
     }
     if (!o.csv.empty() && !o.csv_dir.empty()) {
         return fail(bad_input, "--csv and --csv-dir exclude each other");
@@ -155,14 +159,79 @@ struct closer {
 };
 using file_ptr = std::unique_ptr<std::FILE, closer>;
 
+// Where each output of each scenario goes; empty where none is wanted.
+struct output_paths {
+    std::vector<std::string> csv, html;
+    std::string plot;
+};
+
+std::string output_path(const std::string& file, const std::string& dir, const char* extension,
+                        const std::string& stem) {
+    return dir.empty() ? file : dir + "/" + stem + extension;
+}
+
+// Every output names a file of its own that is not an input, and can be created: otherwise one
+// line says which, before anything is written.
+bool check_outputs(const options& o, const std::vector<std::string>& stems, const output_paths& out,
+                   std::string& error) {
+    for (const auto& [option, dir] :
+         {std::pair<const char*, const std::string&>{"--csv-dir", o.csv_dir},
+          {"--html-dir", o.html_dir}}) {
+        if (!dir.empty() && sim::os::kind_of(dir) != sim::os::path_kind::directory) {
+            error = std::string(option) + " needs a directory: " + dir;
+            return false;
+        }
+    }
+    struct named {
+        std::string what; // the option, or the scenario it comes from
+        std::string path;
+        bool input;
+    };
+    std::vector<named> files;
+    for (const std::string& path : o.scenarios)
+        files.push_back({"the scenario", path, true});
+    if (!o.library.empty()) files.push_back({"the library", o.library, true});
+    for (std::size_t i = 0; i < stems.size(); ++i) {
+        const std::string from = o.scenarios.size() > 1 ? o.scenarios[i] : std::string();
+        if (!out.csv[i].empty())
+            files.push_back({o.csv_dir.empty() ? "--csv" : from, out.csv[i], false});
+        if (!out.html[i].empty())
+            files.push_back({o.html_dir.empty() ? "--html" : from, out.html[i], false});
+    }
+    if (!out.plot.empty()) files.push_back({"--plot", out.plot, false});
+
+    std::map<std::string, const named*> seen;
+    for (const named& f : files) {
+        const sim::os::path_kind kind = sim::os::kind_of(f.path);
+        if (!f.input && kind == sim::os::path_kind::directory) {
+            error = f.what + " names a directory: " + f.path;
+            return false;
+        }
+        // A device or a pipe (/dev/null, a terminal) takes whatever is written to it.
+        if (!f.input && (kind == sim::os::path_kind::other || kind == sim::os::path_kind::pipe))
+            continue;
+        const auto [at, added] = seen.emplace(sim::os::file_identity(f.path), &f);
+        if (added) continue;
+        const named& first = *at->second;
+        if (f.input && first.input) continue; // a scenario run twice is read twice
+        if (first.input) {
+            error = f.what + " would overwrite " + first.what + " " + first.path;
+        } else if (!first.what.empty() && first.what[0] != '-' && !f.what.empty() &&
+                   f.what[0] != '-') {
+            error = first.what + " and " + f.what + " would both write " + f.path;
+        } else {
+            error = first.what + " and " + f.what + " both name the file " + f.path;
+        }
+        return false;
+    }
+    return true;
+}
+
 // One output file for each scenario, opened before the first frame so that a bad path stops
 // the run early; null where none is wanted.
-bool open_outputs(const std::string& file, const std::string& dir, const char* extension,
-                  const std::vector<std::string>& stems, std::vector<file_ptr>& files,
+bool open_outputs(const std::vector<std::string>& paths, std::vector<file_ptr>& files,
                   std::string& failed_path) {
-    for (const std::string& stem : stems) {
-        std::string path = file;
-        if (!dir.empty()) path = dir + "/" + stem + extension;
+    for (const std::string& path : paths) {
         if (path.empty()) {
             files.emplace_back();
             continue;
@@ -194,32 +263,49 @@ std::vector<std::string> default_library_paths() {
     return paths;
 }
 
+bool report(const std::vector<sim::parse_error>& errors) {
+    for (const auto& e : errors)
+        std::fprintf(stderr, "talvik-sim: %s\n", e.text().c_str());
+    return errors.empty();
+}
+
 int run(const options& o) {
-    // Every scenario is read before anything runs: one bad line and nothing runs.
-    std::vector<sim::scenario> scenarios;
+    // Every scenario is read before anything runs: one bad line and nothing runs. Of several,
+    // each is read again when its turn comes, so that memory holds one at a time.
+    std::vector<sim::scenario> scenarios(1);
     std::vector<std::string> stems;
     bool parse_failed = false;
     if (o.scenarios.empty()) {
-        scenarios.emplace_back();
-        for (const auto& e : sim::parse_scenario(sim::default_scenario_text(),
-                                                 sim::default_scenario_source, scenarios.back())) {
-            std::fprintf(stderr, "talvik-sim: %s\n", e.text().c_str());
-            parse_failed = true;
-        }
+        parse_failed = !report(sim::parse_scenario(sim::default_scenario_text(),
+                                                   sim::default_scenario_source, scenarios[0]));
         stems.push_back("default");
     }
     for (const std::string& path : o.scenarios) {
-        scenarios.emplace_back();
-        for (const auto& e : sim::load_scenario_file(path, scenarios.back())) {
-            std::fprintf(stderr, "talvik-sim: %s\n", e.text().c_str());
+        if (o.scenarios.size() > 1 && sim::os::kind_of(path) == sim::os::path_kind::pipe) {
+            std::fprintf(stderr,
+                         "talvik-sim: %s: a pipe can be read only once; give it as the "
+                         "only scenario\n",
+                         path.c_str());
             parse_failed = true;
+            continue;
         }
+        sim::scenario s;
+        parse_failed = !report(sim::load_scenario_file(path, s)) || parse_failed;
+        if (o.scenarios.size() == 1) scenarios[0] = std::move(s);
         stems.push_back(stem_of(path));
     }
     if (parse_failed) return bad_input;
 
-    hostkit::plugin_library library;
+    output_paths out;
+    for (const std::string& stem : stems) {
+        out.csv.push_back(output_path(o.csv, o.csv_dir, ".csv", stem));
+        out.html.push_back(output_path(o.html, o.html_dir, ".html", stem));
+    }
+    out.plot = o.plot;
     std::string error;
+    if (!check_outputs(o, stems, out, error)) return fail(bad_input, error);
+
+    hostkit::plugin_library library;
     if (!o.library.empty()) {
         if (!library.open(o.library, error)) return fail(bad_library, error);
     } else {
@@ -239,8 +325,8 @@ int run(const options& o) {
 
     std::vector<file_ptr> csv_files, html_files;
     std::string failed_path;
-    if (!open_outputs(o.csv, o.csv_dir, ".csv", stems, csv_files, failed_path) ||
-        !open_outputs(o.html, o.html_dir, ".html", stems, html_files, failed_path)) {
+    if (!open_outputs(out.csv, csv_files, failed_path) ||
+        !open_outputs(out.html, html_files, failed_path)) {
         return fail(output_failed, "cannot write " + failed_path);
     }
 
@@ -250,7 +336,17 @@ int run(const options& o) {
     }
 
     int status = completed;
-    for (std::size_t i = 0; i < scenarios.size(); ++i) {
+    for (std::size_t i = 0; i < stems.size(); ++i) {
+        if (o.scenarios.size() > 1) {
+            // The file was read once already; it may have changed since.
+            sim::scenario s;
+            if (!report(sim::load_scenario_file(o.scenarios[i], s))) {
+                status = bad_input;
+                continue;
+            }
+            scenarios[0] = std::move(s);
+        }
+        const sim::scenario& scenario = scenarios[0];
         sim::timeline_printer timeline(stdout);
         sim::plot_collector plot;
         sim::replay_recorder replay;
@@ -265,10 +361,10 @@ int run(const options& o) {
         if (html_files[i]) observers.push_back(&replay);
 
         const sim::run_summary summary =
-            sim::run_scenario(library.api(), scenarios[i], observers, o.debug ? &debug : nullptr);
+            sim::run_scenario(library.api(), scenario, observers, o.debug ? &debug : nullptr);
         if (summary.failed_frames > 0) {
             std::fprintf(stderr, "talvik-sim: %s: the plug-in failed %lld frame(s)\n",
-                         scenarios[i].name.c_str(), static_cast<long long>(summary.failed_frames));
+                         scenario.name.c_str(), static_cast<long long>(summary.failed_frames));
             status = output_failed;
         }
         if (csv_files[i] &&
@@ -277,14 +373,21 @@ int run(const options& o) {
             status = output_failed;
         }
         if (html_files[i]) {
-            const std::string page = sim::replay_page(replay.json(script_beside(library.path())));
-            std::FILE* f = html_files[i].get();
-            if (std::fwrite(page.data(), 1, page.size(), f) != page.size() || std::fflush(f) != 0 ||
-                std::ferror(f)) {
+            if (!sim::write_replay_page(html_files[i].get(),
+                                        replay.json(script_beside(library.path())))) {
                 std::fprintf(stderr, "talvik-sim: writing the replay page failed\n");
                 status = output_failed;
             } else if (!o.quiet && !o.html.empty()) {
                 std::printf("replay page written to %s\n", o.html.c_str());
+            }
+            if (replay.stopped()) {
+                std::fprintf(stderr,
+                             "talvik-sim: %s: the replay page holds the first %lld of %lld "
+                             "frames: its data reached its ceiling of %zu MB (the timeline and "
+                             "the CSV file have the whole run)\n",
+                             scenario.name.c_str(), static_cast<long long>(replay.frames()),
+                             static_cast<long long>(replay.run_frames()),
+                             sim::replay_recorder::data_ceiling_bytes >> 20);
             }
         }
         if (!o.plot.empty()) {
@@ -295,7 +398,7 @@ int run(const options& o) {
                 status = output_failed;
             }
         }
-        if (!o.quiet && i + 1 < scenarios.size()) std::printf("\n");
+        if (!o.quiet && i + 1 < stems.size()) std::printf("\n");
     }
     return status;
 }

@@ -1,7 +1,9 @@
 // Records a run for the replay page and fills the page's template with it.
 #include "tools/sim/replay.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <type_traits>
 
 #include "tools/sim/check_script.h"
@@ -38,9 +40,12 @@ void append_quoted(std::string& out, std::string_view text) {
 
 void append_number(std::string& out, std::int64_t value) { out += std::to_string(value); }
 
-// JSON has no NaN or infinity: a script may return them.
+// Beyond this a number's thousandths, and the difference of two of them, would not fit 64 bits.
+constexpr double largest_number = 4.0e15;
+
+// JSON has no NaN or infinity: a script may return them, or numbers past any chart.
 void append_number(std::string& out, double value) {
-    out += std::isfinite(value) ? fixed3(value) : "null";
+    out += std::isfinite(value) && std::fabs(value) < largest_number ? fixed3(value) : "null";
 }
 
 template <typename T> void append_value(std::string& out, const T& value) {
@@ -61,31 +66,100 @@ template <typename... T> void append_row(std::string& out, bool first, const T&.
     out += ']';
 }
 
-template <typename T> void append_array(std::string& out, const std::vector<T>& values) {
-    out += '[';
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i > 0) out += ',';
-        append_number(out, values[i]);
+// Thousandths as the CSV file rounds them. An accepted scenario's run keeps far inside the
+// bound, which keeps the differences of two frames from overflowing whatever the numbers.
+std::int64_t thousandths(double value) {
+    if (std::isnan(value)) return 0;
+    return std::llround(std::clamp(value, -largest_number, largest_number) * 1000.0);
+}
+
+// Characters of `value` in the data.
+std::size_t number_length(std::int64_t value) {
+    std::uint64_t magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    std::size_t n = value < 0 ? 2 : 1;
+    while (magnitude >= 10) {
+        magnitude /= 10;
+        ++n;
     }
-    out += ']';
+    return n;
 }
 
-// Frame by frame as differences from the frame before: small numbers, a short page.
-std::vector<std::int64_t> differences(const std::vector<std::int64_t>& values) {
-    std::vector<std::int64_t> out(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i)
-        out[i] = i == 0 ? values[i] : values[i] - values[i - 1];
-    return out;
+// Characters of `text` quoted in the data.
+std::size_t quoted_length(std::string_view text) {
+    std::size_t n = 2;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        n += c == '"' || c == '\\' ? 2 : u < 0x20 || c == '<' || c == '>' || c == '&' ? 6 : 1;
+    }
+    return n;
 }
 
-std::int64_t thousandths(double value) { return std::llround(value * 1000.0); }
+void append_listed(std::string& list, std::int64_t value) {
+    if (!list.empty()) list += ',';
+    append_number(list, value);
+}
+
+// What a check adds to the data at most: its fields and a curve of numbers of up to 20
+// characters each.
+constexpr std::size_t pattern_check_bytes = 128 + (curve_steps + 1) * 42;
+constexpr std::size_t speed_check_bytes = 48;
+
+// The outputs and the driver's handles of one frame, in the order of the page's channels.
+template <typename Each> void each_channel(const frame_record& f, Each each) {
+    const cab_state& cab = f.cab;
+    std::size_t c = 0;
+    for (const std::int32_t v :
+         {cab.acting.brake, cab.acting.power, cab.acting.reverser, cab.acting.const_speed})
+        each(c++, v);
+    for (const std::int32_t v : cab.panel)
+        each(c++, v);
+    for (const std::int32_t v : cab.sound)
+        each(c++, v);
+    for (const std::int32_t v : {f.driver.power, f.driver.brake, f.driver.reverser,
+                                 static_cast<std::int32_t>(f.driver.doors_closed)})
+        each(c++, v);
+}
 
 } // namespace
 
-void replay_recorder::channel::record(std::int64_t frame, std::int32_t value) {
-    if (!changes.empty() && changes.back() == value) return;
-    changes.push_back(frame);
-    changes.push_back(value);
+bool replay_recorder::room(std::size_t bytes) {
+    if (bytes > data_ceiling_bytes - data_bytes_) return false;
+    data_bytes_ += bytes;
+    return true;
+}
+
+bool replay_recorder::take_lines() {
+    std::size_t bytes = 0;
+    for (const timeline_line& line : lines_)
+        bytes += number_length(line.frame) + quoted_length(line.text) + 4;
+    const bool fits = room(bytes);
+    if (fits) {
+        for (const timeline_line& line : lines_)
+            append_row(timeline_rows_, timeline_rows_.empty(), line.frame, line.text);
+    }
+    lines_.clear();
+    return fits;
+}
+
+void replay_recorder::keep() {
+    kept_.bytes = data_bytes_;
+    kept_.rows = timeline_rows_.size();
+    kept_.pattern_checks = pattern_checks_.size();
+    kept_.speed_checks = speed_checks_.size();
+}
+
+void replay_recorder::stop() {
+    // What came after the last whole frame goes, so the page ends with that frame.
+    data_bytes_ = kept_.bytes;
+    timeline_rows_.resize(kept_.rows);
+    pattern_checks_.resize(kept_.pattern_checks);
+    speed_checks_.resize(kept_.speed_checks);
+    stopped_ = true;
+    append_row(timeline_rows_, timeline_rows_.empty(), std::max<std::int64_t>(frames_ - 1, 0),
+               std::string("   the page stops here: its data reached the ") +
+                   std::to_string(data_ceiling_bytes >> 20) +
+                   " MB it may hold; the text timeline and the CSV file have the whole run");
 }
 
 void replay_recorder::on_start(const scenario& s, std::int32_t plugin_version) {
@@ -101,76 +175,107 @@ void replay_recorder::on_start(const scenario& s, std::int32_t plugin_version) {
     start_ms_ = s.start_ms;
     channels_.clear();
     for (const char* name : {"brake", "power", "reverser", "const_speed"})
-        channels_.push_back({name, {}});
+        channels_.push_back({name, {}, 0, false});
     for (const std::int32_t index : panel_indices)
-        channels_.push_back({"panel_" + std::to_string(index), {}});
+        channels_.push_back({"panel_" + std::to_string(index), {}, 0, false});
     for (const std::int32_t index : sound_indices)
-        channels_.push_back({"sound_" + std::to_string(index), {}});
+        channels_.push_back({"sound_" + std::to_string(index), {}, 0, false});
     for (const char* name : {"driver_power", "driver_brake", "driver_reverser", "doors_closed"})
-        channels_.push_back({name, {}});
+        channels_.push_back({name, {}, 0, false});
+    data_bytes_ = quoted_length(name_) + quoted_length(source_);
+    take_lines();
+    keep();
 }
 
 void replay_recorder::on_event(const moment& at, const event& e, const scenario& s) {
+    if (stopped_) return;
     timeline_.on_event(at, e, s);
+    if (!take_lines()) return stop();
     if (e.what.kind != action_kind::beacon) return;
     const ats::beacon_data& b = e.what.beacon;
     if (b.type == beacon::pattern_check && b.signal == 0) {
         // A second beacon before the frame replaces the first: one check runs.
-        if (!pattern_checks_.empty() && pattern_checks_.back().frame == at.frame)
+        if (pattern_checks_.size() > kept_.pattern_checks &&
+            pattern_checks_.back().frame == at.frame) {
             pattern_checks_.pop_back();
+        } else if (!room(pattern_check_bytes)) {
+            return stop();
+        }
         pattern_checks_.push_back(
             {at.frame, static_cast<double>(b.distance), static_cast<float>(at.speed)});
     } else if ((b.type == beacon::braking_speed_check || b.type == beacon::alarm_speed_check) &&
                b.optional >= 0) {
+        if (!room(speed_check_bytes)) return stop();
         speed_checks_.push_back({at.frame, b.type, b.optional});
     }
 }
 
 void replay_recorder::on_frame(const frame_record& f, const scenario& s) {
-    timeline_.on_frame(f, s);
+    // A page shows at least one frame, whatever came before it.
+    if (stopped_ && frames_ > 0) return;
+    if (!stopped_) timeline_.on_frame(f, s);
     const std::int64_t k = f.at.frame;
-    frames_ = k + 1;
-    location_mm_.push_back(thousandths(f.at.location));
-    speed_.push_back(thousandths(f.at.speed));
-
-    const cab_state& cab = f.cab;
-    std::size_t c = 0;
-    for (const std::int32_t v :
-         {cab.acting.brake, cab.acting.power, cab.acting.reverser, cab.acting.const_speed})
-        channels_[c++].record(k, v);
-    for (const std::int32_t v : cab.panel)
-        channels_[c++].record(k, v);
-    for (const std::int32_t v : cab.sound)
-        channels_[c++].record(k, v);
-    for (const std::int32_t v : {f.driver.power, f.driver.brake, f.driver.reverser,
-                                 static_cast<std::int32_t>(f.driver.doors_closed)})
-        channels_[c++].record(k, v);
+    const std::int64_t location = thousandths(f.at.location);
+    const std::int64_t speed = thousandths(f.at.speed);
 
     // Where a device's brake began: the host gets power 0 and the emergency brake the driver
     // did not ask for.
+    const cab_state& cab = f.cab;
     const char* by = nullptr;
     if (is_fail_safe_frame(cab)) {
         by = "fail-safe";
     } else if (cab.acting.power == 0 && cab.acting.brake == s.emergency_brake() &&
                f.driver.brake != s.emergency_brake()) {
-        by = cab.panel_at(ats::cab::panel::eb_lamp) == 1 ? "vigilance" : "protection";
+        by = cab.panel_at(ats::cab::panel::vigilance_lamp) == 1 ? "vigilance" : "protection";
     }
-    if (by != nullptr && by != braking_by_) brakes_.push_back({k, by});
+    const bool brake_began = by != nullptr && by != braking_by_;
     braking_by_ = by;
+
+    std::size_t bytes =
+        number_length(location - last_location_mm_) + number_length(speed - last_speed_) + 2;
+    each_channel(f, [&](std::size_t c, std::int32_t v) {
+        if (!channels_[c].any || channels_[c].last != v)
+            bytes += number_length(k) + number_length(v) + 2;
+    });
+    if (brake_began) bytes += number_length(k) + 16;
+    const bool fits = !stopped_ && take_lines() && room(bytes);
+    if (!fits && !stopped_) stop();
+    if (!fits && k > 0) return;
+    append_listed(location_mm_, location - last_location_mm_);
+    append_listed(speed_, speed - last_speed_);
+    last_location_mm_ = location;
+    last_speed_ = speed;
+    each_channel(f, [&](std::size_t c, std::int32_t v) {
+        channel& ch = channels_[c];
+        if (ch.any && ch.last == v) return;
+        append_listed(ch.changes, k);
+        append_listed(ch.changes, v);
+        ch.last = v;
+        ch.any = true;
+    });
+    if (brake_began) brakes_.push_back({k, by});
+    frames_ = k + 1;
+    if (fits) keep();
 }
 
 void replay_recorder::on_debug(const moment& at, const std::string& line) {
+    if (stopped_) return;
     timeline_.on_debug(at, line);
+    if (!take_lines()) stop();
 }
 
 void replay_recorder::on_finish(const run_summary& summary, const scenario& s) {
-    timeline_.on_finish(summary, s);
     failed_frames_ = summary.failed_frames;
+    run_frames_ = summary.frames;
+    if (stopped_) return;
+    timeline_.on_finish(summary, s);
+    // The closing lines belong to the last frame: past the ceiling they go, and the page says so.
+    if (!take_lines()) stop();
 }
 
 std::string replay_recorder::json(const std::string& script_path) const {
     std::string out;
-    out.reserve(location_mm_.size() * 10 + 65536);
+    out.reserve(data_bytes_ + 65536);
     out += "{\"format\":1,\"run\":{\"name\":";
     append_quoted(out, name_);
     out += ",\"source\":";
@@ -190,16 +295,18 @@ std::string replay_recorder::json(const std::string& script_path) const {
         out += "\":";
         append_number(out, value);
     }
-    out += "},\n\"location_mm\":";
-    append_array(out, differences(location_mm_));
-    out += ",\n\"speed\":";
-    append_array(out, differences(speed_));
+    out += "},\n\"location_mm\":[";
+    out += location_mm_;
+    out += "],\n\"speed\":[";
+    out += speed_;
+    out += ']';
     out += ",\n\"channels\":{";
     for (std::size_t i = 0; i < channels_.size(); ++i) {
         out += i == 0 ? "\n" : ",\n";
         append_quoted(out, channels_[i].name);
-        out += ':';
-        append_array(out, channels_[i].changes);
+        out += ":[";
+        out += channels_[i].changes;
+        out += ']';
     }
     // Each index as [column, name, meaning, values]; the page keys everything by the column.
     out += "},\n\"indices\":[";
@@ -212,8 +319,7 @@ std::string replay_recorder::json(const std::string& script_path) const {
                    m.kind == ats::cab::shows::one_shot_sound ? "one-shot" : "continuous");
     }
     out += "],\n\"timeline\":[";
-    for (const timeline_line& line : lines_)
-        append_row(out, &line == lines_.data(), line.frame, line.text);
+    out += timeline_rows_;
 
     // Each check's curve, from the beacon's distance down to the stop point; the first point is
     // the permitted speed the check compared with.
@@ -267,15 +373,15 @@ std::string replay_recorder::json(const std::string& script_path) const {
     return out;
 }
 
-std::string replay_page(const std::string& json) {
+bool write_replay_page(std::FILE* out, const std::string& json) {
     const std::string_view page = replay_page_template();
-    const std::size_t at = page.find(data_slot);
-    std::string out;
-    out.reserve(page.size() + json.size());
-    out.append(page.substr(0, at));
-    out += json;
-    if (at != std::string_view::npos) out.append(page.substr(at + data_slot.size()));
-    return out;
+    std::size_t at = page.find(data_slot);
+    if (at == std::string_view::npos) at = page.size();
+    const std::string_view after = page.substr(std::min(at + data_slot.size(), page.size()));
+    return std::fwrite(page.data(), 1, at, out) == at &&
+           std::fwrite(json.data(), 1, json.size(), out) == json.size() &&
+           std::fwrite(after.data(), 1, after.size(), out) == after.size() &&
+           std::fflush(out) == 0 && !std::ferror(out);
 }
 
 } // namespace sim

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,9 +13,13 @@
 namespace sim {
 
 // Collects a run as the page needs it: every output and driver's handle as its changes, the
-// position and speed frame by frame, the timeline's lines and the protection's checks.
+// position and speed frame by frame, the timeline's lines and the protection's checks. The data
+// is kept as the page's text, and stops growing at `data_ceiling_bytes`: the page then ends at the
+// last frame that fitted, and its timeline says so.
 class replay_recorder : public run_observer {
   public:
+    static constexpr std::size_t data_ceiling_bytes = 64u << 20;
+
     void on_start(const scenario& s, std::int32_t plugin_version) override;
     void on_event(const moment& at, const event& e, const scenario& s) override;
     void on_frame(const frame_record& f, const scenario& s) override;
@@ -25,11 +30,18 @@ class replay_recorder : public run_observer {
     // at `script_path` (the one beside the run's library), evaluated with the script host.
     std::string json(const std::string& script_path) const;
 
+    // True when the page holds less than the whole run (the data reached its ceiling).
+    bool stopped() const { return stopped_; }
+    // Frames the page holds, and frames of the whole run.
+    std::int64_t frames() const { return frames_; }
+    std::int64_t run_frames() const { return run_frames_; }
+
   private:
     struct channel {
         std::string name;
-        std::vector<std::int64_t> changes; // frame, value, frame, value, ...
-        void record(std::int64_t frame, std::int32_t value);
+        std::string changes; // "frame,value,frame,value,..."
+        std::int32_t last = 0;
+        bool any = false;
     };
     struct pattern_check {
         std::int64_t frame;
@@ -46,24 +58,43 @@ class replay_recorder : public run_observer {
         const char* by;
     };
 
+    // Whether `bytes` more fit under the ceiling; counts them when they do.
+    bool room(std::size_t bytes);
+    // The timeline's new lines into the data; false, with none taken, when they do not fit.
+    bool take_lines();
+    // A whole frame is in: what follows it can be taken back.
+    void keep();
+    // The data is full: back to the last whole frame, and a line that says so.
+    void stop();
+
     std::string name_, source_;
     std::int32_t plugin_version_ = 0;
     std::int32_t brake_notches_ = 0, emergency_ = 0, ats_notch_ = 0, power_notches_ = 0;
     std::int32_t frame_ms_ = 0, start_ms_ = 0;
     std::int64_t frames_ = 0, failed_frames_ = 0;
-    std::vector<std::int64_t> location_mm_; // thousandths of a metre, as the CSV rounds them
-    std::vector<std::int64_t> speed_;       // thousandths of the speed unit
+    std::int64_t run_frames_ = 0;
+    std::size_t data_bytes_ = 0;
+    bool stopped_ = false;
+    struct {
+        std::size_t bytes = 0, rows = 0, pattern_checks = 0, speed_checks = 0;
+    } kept_;
+    // Frame by frame as differences from the frame before: small numbers, a short page.
+    std::string location_mm_; // thousandths of a metre, as the CSV rounds them
+    std::string speed_;       // thousandths of the speed unit
+    std::int64_t last_location_mm_ = 0, last_speed_ = 0;
     std::vector<channel> channels_;
     std::vector<pattern_check> pattern_checks_;
     std::vector<speed_check> speed_checks_;
     std::vector<brake_start> brakes_;
     const char* braking_by_ = nullptr;
-    std::vector<timeline_line> lines_;
+    std::string timeline_rows_;        // the page's timeline, as data
+    std::vector<timeline_line> lines_; // the timeline's newest lines, not yet in the data
     timeline_printer timeline_{nullptr, &lines_};
 };
 
-// The page: the template built into talvik-sim with `json` as its data.
-std::string replay_page(const std::string& json);
+// Writes the page, the template built into talvik-sim with `json` as its data, to `out`; false
+// when writing fails.
+bool write_replay_page(std::FILE* out, const std::string& json);
 
 // The page template (page/page.html with its style and script inlined), generated at build time.
 std::string_view replay_page_template();

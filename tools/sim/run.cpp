@@ -1,7 +1,10 @@
 // The host loop: advance the train, deliver the due events, run one frame, observe.
 #include "tools/sim/run.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <queue>
 
 #include "tools/sim/train_model.h"
 
@@ -43,8 +46,23 @@ void drain(hostkit::debug_listener* debug, const moment& at,
 class journey {
   public:
     journey(const hostkit::plugin_api& api, const scenario& s,
-            const std::vector<run_observer*>& observers, hostkit::debug_listener* debug)
-        : api_(api), s_(s), observers_(observers), debug_(debug), fired_at_(s.events.size(), -1) {}
+            const std::vector<run_observer*>& observers, hostkit::debug_listener* debug,
+            std::int64_t frame_limit)
+        : api_(api), s_(s), observers_(observers), debug_(debug), frame_limit_(frame_limit),
+          fired_at_(s.events.size(), -1) {
+        for (std::size_t i = 0; i < s.events.size(); ++i) {
+            const trigger& t = s.events[i].when;
+            if (t.kind == trigger_kind::at_time) at_time_.push_back({to_ms(t.value), i});
+            if (t.kind == trigger_kind::at_position) at_position_.push_back({t.value, i});
+        }
+        std::sort(at_time_.begin(), at_time_.end());
+        std::sort(at_position_.begin(), at_position_.end());
+        // The first event's 'after' and 'when stopped' count from the start.
+        if (!s.events.empty() && s.events[0].when.kind == trigger_kind::after)
+            waiting_.push({to_ms(s.events[0].when.value), 0});
+        if (!s.events.empty() && s.events[0].when.kind == trigger_kind::when_stopped)
+            until_stopped_.push_back(0);
+    }
 
     run_summary run() {
         api_.Load();
@@ -79,7 +97,7 @@ class journey {
                 summary.ended_by = run_end::stuck;
                 break;
             }
-            if (now_.elapsed_ms >= limit) {
+            if (now_.elapsed_ms >= limit || k + 1 == frame_limit_) {
                 summary.ended_by = run_end::limit;
                 break;
             }
@@ -102,31 +120,57 @@ class journey {
         return run_limit_ms;
     }
 
-    // An event is due once its trigger holds; 'after' and 'when stopped' count from the event
-    // before it in the file, which has to have happened first.
-    bool due(std::size_t i) const {
-        const event& e = s_.events[i];
-        const std::int64_t previous = i == 0 ? 0 : fired_at_[i - 1];
-        switch (e.when.kind) {
-        case trigger_kind::at_time: return now_.elapsed_ms >= to_ms(e.when.value);
-        case trigger_kind::at_position: return now_.location >= e.when.value;
-        case trigger_kind::after:
-            return previous >= 0 && now_.elapsed_ms >= previous + to_ms(e.when.value);
-        case trigger_kind::when_stopped: return previous >= 0 && now_.speed == 0.0;
-        }
-        return false;
-    }
-
+    // Events wait in time order, by position, or for the event before them in the file; each
+    // frame takes those that have come due and delivers them in file order. An event only ever
+    // makes the one after it due, so every event is looked at a bounded number of times.
     void deliver_due_events() {
-        for (std::size_t i = 0; i < s_.events.size(); ++i) {
-            if (fired_at_[i] >= 0 || !due(i)) continue;
+        while (next_time_ < at_time_.size() && at_time_[next_time_].first <= now_.elapsed_ms)
+            due_.push(at_time_[next_time_++].second);
+        // The train may run backward: a position counts on the first frame at or past it.
+        while (next_position_ < at_position_.size() &&
+               now_.location >= at_position_[next_position_].first)
+            due_.push(at_position_[next_position_++].second);
+        while (!waiting_.empty() && waiting_.top().first <= now_.elapsed_ms) {
+            due_.push(waiting_.top().second);
+            waiting_.pop();
+        }
+        if (now_.speed == 0.0) {
+            for (const std::size_t i : until_stopped_)
+                due_.push(i);
+            until_stopped_.clear();
+        }
+        while (!due_.empty()) {
+            const std::size_t i = due_.top();
+            due_.pop();
             fired_at_[i] = now_.elapsed_ms;
             last_fired_ms_ = now_.elapsed_ms;
+            ++fired_;
             const event& e = s_.events[i];
             for (run_observer* o : observers_)
                 o->on_event(now_, e, s_);
             deliver(e.what);
             drain(debug_, now_, observers_);
+            if (i + 1 < s_.events.size()) follow(i + 1, now_.elapsed_ms);
+        }
+    }
+
+    // The event before `i` happened at `since`: an 'after' event waits for its delay, a
+    // 'when stopped' one for a standstill; either may be due on this very frame.
+    void follow(std::size_t i, std::int64_t since) {
+        const trigger& t = s_.events[i].when;
+        if (t.kind == trigger_kind::after) {
+            const std::int64_t at = since + to_ms(t.value);
+            if (at <= now_.elapsed_ms) {
+                due_.push(i);
+            } else {
+                waiting_.push({at, i});
+            }
+        } else if (t.kind == trigger_kind::when_stopped) {
+            if (now_.speed == 0.0) {
+                due_.push(i);
+            } else {
+                until_stopped_.push_back(i);
+            }
         }
     }
 
@@ -187,35 +231,17 @@ class journey {
     }
 
     // Standing, held by the handles, and every remaining event waits for a position or for an
-    // event that cannot happen either: the run would only repeat this frame.
+    // event that cannot happen either: the run would only repeat this frame. An event that can
+    // still happen is one due at a time, or one whose event before it has happened.
     bool stuck() const {
         if (now_.speed != 0.0) return false;
         train_motion trial = motion_;
         advance(s_.train, s_.emergency_brake(), cab_.acting, s_.frame_ms / 1000.0, trial);
         if (trial.speed != 0.0) return false;
-        bool chain_alive = true; // the event before could still happen
-        for (std::size_t i = 0; i < s_.events.size(); ++i) {
-            const trigger_kind kind = s_.events[i].when.kind;
-            if (fired_at_[i] >= 0) {
-                chain_alive = true;
-                continue;
-            }
-            const bool can_happen =
-                kind == trigger_kind::at_time ||
-                ((kind == trigger_kind::after || kind == trigger_kind::when_stopped) &&
-                 chain_alive);
-            if (can_happen) return false;
-            chain_alive = false;
-        }
-        return true;
+        return next_time_ == at_time_.size() && waiting_.empty() && until_stopped_.empty();
     }
 
-    bool all_happened() const {
-        for (std::int64_t t : fired_at_) {
-            if (t < 0) return false;
-        }
-        return true;
-    }
+    bool all_happened() const { return fired_ == s_.events.size(); }
 
     bool finished() const {
         switch (s_.end.kind) {
@@ -232,8 +258,22 @@ class journey {
     const scenario& s_;
     const std::vector<run_observer*>& observers_;
     hostkit::debug_listener* debug_;
+    std::int64_t frame_limit_;
     std::vector<std::int64_t> fired_at_; // elapsed ms at which each event happened; -1 not yet
     std::int64_t last_fired_ms_ = 0;
+    std::size_t fired_ = 0;
+    // 'at T s' events by time and 'at X m' events by position, each with its index in the
+    // file, and how far each list has been delivered.
+    std::vector<std::pair<std::int64_t, std::size_t>> at_time_;
+    std::vector<std::pair<double, std::size_t>> at_position_;
+    std::size_t next_time_ = 0, next_position_ = 0;
+    // 'after' events whose event before has happened, by the time they come due.
+    using timed = std::pair<std::int64_t, std::size_t>;
+    std::priority_queue<timed, std::vector<timed>, std::greater<timed>> waiting_;
+    // 'when stopped' events whose event before has happened.
+    std::vector<std::size_t> until_stopped_;
+    // This frame's due events, delivered in file order.
+    std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<std::size_t>> due_;
     moment now_;
     train_motion motion_;
     driver_state driver_;
@@ -273,8 +313,8 @@ cab_state cab_state::resting() {
 
 run_summary run_scenario(const hostkit::plugin_api& api, const scenario& s,
                          const std::vector<run_observer*>& observers,
-                         hostkit::debug_listener* debug) {
-    journey j(api, s, observers, debug);
+                         hostkit::debug_listener* debug, std::int64_t frame_limit) {
+    journey j(api, s, observers, debug, frame_limit);
     return j.run();
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host_types.h"
+#include "plugin/host/host_types.h"
 #include "tools/hostkit/hostkit.h"
 #include "tools/sim/scenario.h"
 #include "wiring/cab.h"
@@ -88,9 +88,10 @@ bool is_fail_safe_frame(const cab_state& cab);
 constexpr std::int64_t run_limit_ms = 3600 * 1000;
 
 // Runs `s` through the library's exports: Load, SetVehicleSpec, Initialize, the frames with
-// their events, Dispose. `debug` may be null.
+// their events, Dispose. `debug` may be null. A positive `frame_limit` ends the run after that
+// many frames, as the run-time limit does (short runs of many scenarios).
 run_summary run_scenario(const hostkit::plugin_api& api, const scenario& s,
                          const std::vector<run_observer*>& observers,
-                         hostkit::debug_listener* debug = nullptr);
+                         hostkit::debug_listener* debug = nullptr, std::int64_t frame_limit = 0);
 
 } // namespace sim

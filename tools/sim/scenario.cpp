@@ -1,22 +1,42 @@
 // The scenario language: one statement a line, '#' starts a comment.
 #include "tools/sim/scenario.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <initializer_list>
 #include <limits>
 #include <sstream>
+#include <utility>
 
 #include "tools/sim/scenario_lexer.h"
+#include "tools/sim/sim_platform.h"
 
 namespace sim {
 
 namespace {
 
-// Simulated time of day wraps at 24 h; the whole run must stay inside one int32 of ms.
-constexpr double max_seconds = 24.0 * 3600.0;
-constexpr std::int32_t max_frame_ms = 1000;
+// The ranges in which the simulation means something. Within them no arithmetic of a run can
+// overflow: the fastest train (every rate and notch at its largest) running for the longest
+// time stays far inside the thousandths of the CSV file and the replay page.
+constexpr double max_seconds = 24.0 * 3600.0;  // times and delays: one day
+constexpr std::int32_t max_frame_ms = 1000;    // one frame a second at the slowest
+constexpr double max_position_m = 1.0e7;       // positions and distances: 10,000 km either way
+constexpr double max_speed_kmh = 1000.0;       // either direction
+constexpr double max_rate_kmh_per_s = 20.0;    // accelerations and running resistance
+constexpr double max_drag = 1.0;               // km/h per second per (km/h) squared
+constexpr std::int32_t max_notches = 99;       // power or brake notches of a vehicle
+constexpr std::int32_t max_key = 31;           // the plug-in holds 32 keys
+constexpr std::int32_t max_aspect = 255;       // signal aspects
+constexpr std::int32_t max_beacon_type = 9999; // beacon types
+constexpr std::size_t max_name_length = 200;   // the run's title
+constexpr std::int32_t any_low = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t any_high = std::numeric_limits<std::int32_t>::max();
+// Lines with errors reported per file; the rest are counted.
+constexpr std::size_t max_reported_errors = 20;
+// The largest scenario file read, so that no file can exhaust memory.
+constexpr std::size_t max_file_bytes = 16u << 20;
 
 // "name value" pairs until the end of the line, each name taken from `fields`.
 template <typename Known, typename Apply>
@@ -36,20 +56,18 @@ bool pairs(line_parser& p, const char* statement, const char* field_list, Known 
     return true;
 }
 
-bool non_negative(line_parser& p, const std::string& what, double& target) {
+// A number without a unit from `low` to `high`; `what` names it and its range.
+bool ranged(line_parser& p, const std::string& what, double& target, double low, double high,
+            std::initializer_list<const char*> units = {}) {
     double v = 0.0;
-    if (!p.number(what, v, {})) return false;
-    if (v < 0.0) return p.reject(what);
+    if (!p.number(what, v, units)) return false;
+    if (v < low || v > high) return p.reject(what);
     target = v;
     return true;
 }
 
-bool at_least_one(line_parser& p, const std::string& what, std::int32_t& target) {
-    std::int32_t n = 0;
-    if (!p.whole(what, n)) return false;
-    if (n < 1) return p.problem(what + " is needed, not " + std::to_string(n));
-    target = n;
-    return true;
+bool notches(line_parser& p, const std::string& what, std::int32_t& target) {
+    return p.whole(what, target, 1, max_notches);
 }
 
 template <std::size_t N> auto one_of(const char* const (&names)[N]) {
@@ -61,16 +79,24 @@ template <std::size_t N> auto one_of(const char* const (&names)[N]) {
     };
 }
 
+// "hh:mm" or "hh:mm:ss", one or two digits each.
 bool parse_clock(const std::string& text, std::int32_t& ms) {
-    int h = 0, m = 0, sec = 0;
-    char extra = 0;
-    const int n = std::sscanf(text.c_str(), "%d:%d:%d%c", &h, &m, &sec, &extra);
-    if (n == 2 && std::sscanf(text.c_str(), "%d:%d%c", &h, &m, &extra) == 2) {
-        sec = 0;
-    } else if (n != 3) {
-        return false;
+    int parts[3] = {0, 0, 0};
+    int count = 0, digits = 0;
+    for (const char c : text) {
+        if (c == ':' && digits > 0 && count < 2) {
+            ++count;
+            digits = 0;
+        } else if (c >= '0' && c <= '9' && digits < 2) {
+            parts[count] = parts[count] * 10 + (c - '0');
+            ++digits;
+        } else {
+            return false;
+        }
     }
-    if (h < 0 || h > 23 || m < 0 || m > 59 || sec < 0 || sec > 59) return false;
+    if (count == 0 || digits == 0) return false;
+    const int h = parts[0], m = parts[1], sec = parts[2];
+    if (h > 23 || m > 59 || sec > 59) return false;
     ms = ((h * 60 + m) * 60 + sec) * 1000;
     return true;
 }
@@ -90,6 +116,10 @@ bool parse_time(line_parser& p, const std::string& what, double& seconds) {
 
 bool name(line_parser& p, scenario& s) {
     s.name = p.rest_as_text();
+    if (s.name.size() > max_name_length) {
+        return p.problem("a name of at most " + std::to_string(max_name_length) +
+                         " characters is needed, not " + std::to_string(s.name.size()));
+    }
     return true;
 }
 
@@ -99,15 +129,15 @@ bool vehicle(line_parser& p, scenario& s) {
     return pairs(p, "vehicle", "brake_notches, ats_notch, spec_aux_4, spec_aux_12, spec_aux_16",
                  one_of(names), [&](const std::string& name) {
                      if (name == "brake_notches") {
-                         at_least_one(p, "a number of brake notches from 1", s.spec.brake_notches);
+                         notches(p, "a number of brake notches", s.spec.brake_notches);
                      } else if (name == "ats_notch") {
-                         p.whole("a brake notch", s.spec.ats_notch);
+                         p.whole("a brake notch", s.spec.ats_notch, 0, max_notches + 1);
                      } else if (name == "spec_aux_4") {
-                         p.whole("a whole number", s.spec.spec_aux_4);
+                         p.whole("a whole number", s.spec.spec_aux_4, any_low, any_high);
                      } else if (name == "spec_aux_12") {
-                         p.whole("a whole number", s.spec.spec_aux_12);
+                         p.whole("a whole number", s.spec.spec_aux_12, any_low, any_high);
                      } else {
-                         p.whole("a whole number", s.spec.spec_aux_16);
+                         p.whole("a whole number", s.spec.spec_aux_16, any_low, any_high);
                      }
                  });
 }
@@ -118,19 +148,19 @@ bool train(line_parser& p, scenario& s) {
     train_model& m = s.train;
     return pairs(p, "train", "power_notches, accel, decel, emergency, resistance, drag",
                  one_of(names), [&](const std::string& name) {
-                     const std::string rate = "a rate of 0 or more in km/h per second";
+                     const std::string rate = "a rate from 0 to 20 km/h per second";
                      if (name == "power_notches") {
-                         at_least_one(p, "a number of power notches from 1", m.power_notches);
+                         notches(p, "a number of power notches", m.power_notches);
                      } else if (name == "accel") {
-                         non_negative(p, rate, m.accel);
+                         ranged(p, rate, m.accel, 0.0, max_rate_kmh_per_s);
                      } else if (name == "decel") {
-                         non_negative(p, rate, m.decel);
+                         ranged(p, rate, m.decel, 0.0, max_rate_kmh_per_s);
                      } else if (name == "emergency") {
-                         non_negative(p, rate, m.emergency);
+                         ranged(p, rate, m.emergency, 0.0, max_rate_kmh_per_s);
                      } else if (name == "resistance") {
-                         non_negative(p, rate, m.resistance);
+                         ranged(p, rate, m.resistance, 0.0, max_rate_kmh_per_s);
                      } else {
-                         non_negative(p, "a drag of 0 or more", m.drag);
+                         ranged(p, "a drag from 0 to 1", m.drag, 0.0, max_drag);
                      }
                  });
 }
@@ -155,15 +185,20 @@ bool start(line_parser& p, scenario& s) {
 }
 
 bool location(line_parser& p, scenario& s) {
-    return p.number("a location in m", s.location, {"m"}) && p.finish("location");
+    return ranged(p, "a location from -10000000 to 10000000 m", s.location, -max_position_m,
+                  max_position_m, {"m"}) &&
+           p.finish("location");
 }
 
 bool speed(line_parser& p, scenario& s) {
-    return p.number("a speed in km/h", s.speed, {"km/h"}) && p.finish("speed");
+    return ranged(p, "a speed from -1000 to 1000 km/h", s.speed, -max_speed_kmh, max_speed_kmh,
+                  {"km/h"}) &&
+           p.finish("speed");
 }
 
 bool initialize(line_parser& p, scenario& s) {
-    return p.whole("an Initialize parameter", s.initialize_param) && p.finish("initialize");
+    return p.whole("an Initialize parameter", s.initialize_param, any_low, any_high) &&
+           p.finish("initialize");
 }
 
 // --- triggers: "at 12 s", "at 600 m", "after 2 s", "when stopped"
@@ -175,6 +210,8 @@ bool at(line_parser& p, trigger& t) {
     if (!p.number(what, v, {"s", "ms", "m"}, &unit)) return false;
     if (unit.empty()) return p.reject(std::string(what) + " with its unit");
     if (unit == "m") {
+        if (v < -max_position_m || v > max_position_m)
+            return p.reject("a position from -10000000 to 10000000 m");
         t = {trigger_kind::at_position, v};
         return true;
     }
@@ -220,7 +257,7 @@ bool end(line_parser& p, scenario& s) {
 
 bool power(line_parser& p, action& a) {
     a.kind = action_kind::power;
-    return p.whole("a power notch", a.value) && p.finish("power");
+    return p.whole("a power notch", a.value, 0, max_notches) && p.finish("power");
 }
 
 bool brake(line_parser& p, action& a) {
@@ -230,7 +267,8 @@ bool brake(line_parser& p, action& a) {
         a.text = "emergency";
         return p.finish("brake");
     }
-    return p.whole("a brake notch or 'emergency'", a.value) && p.finish("brake");
+    // Checked against the vehicle's emergency position once the whole file is read.
+    return p.whole("a brake notch or 'emergency'", a.value, any_low, any_high) && p.finish("brake");
 }
 
 bool reverser(line_parser& p, action& a) {
@@ -241,7 +279,8 @@ bool reverser(line_parser& p, action& a) {
         a.value = 0;
     } else if (p.accept_word("backward")) {
         a.value = -1;
-    } else if (!p.whole("a reverser position (forward, neutral, backward or a number)", a.value)) {
+    } else if (!p.whole("a reverser position (forward, neutral, backward or a number)", a.value, -1,
+                        1)) {
         return false;
     }
     return p.finish("reverser");
@@ -257,7 +296,8 @@ bool key(line_parser& p, action& a) {
         }
         words += (words.empty() ? "" : ", ") + std::string(k.word);
     }
-    if (!named && !p.whole("a key number or name (" + words + ")", a.value)) return false;
+    if (!named && !p.whole("a key number or name (" + words + ")", a.value, 0, max_key))
+        return false;
     if (p.accept_word("down")) {
         a.kind = action_kind::key_down;
     } else if (p.accept_word("up")) {
@@ -270,7 +310,8 @@ bool key(line_parser& p, action& a) {
 
 bool horn(line_parser& p, action& a) {
     a.kind = action_kind::horn;
-    if (!p.at_end() && !p.whole("a horn kind (a number) or the end of the line", a.value)) {
+    if (!p.at_end() &&
+        !p.whole("a horn kind (a number) or the end of the line", a.value, any_low, any_high)) {
         return false;
     }
     return p.finish("horn");
@@ -289,7 +330,7 @@ bool doors(line_parser& p, action& a) {
 
 bool signal(line_parser& p, action& a) {
     a.kind = action_kind::signal;
-    return p.whole("a signal aspect", a.value) && p.finish("signal");
+    return p.whole("a signal aspect", a.value, 0, max_aspect) && p.finish("signal");
 }
 
 bool beacon(line_parser& p, action& a) {
@@ -311,17 +352,16 @@ bool beacon(line_parser& p, action& a) {
         have[which] = true;
         double distance = 0.0;
         switch (which) {
-        case 0: p.whole("a beacon type", b.type); break;
-        case 1: p.whole("a signal aspect", b.signal); break;
+        case 0: p.whole("a beacon type", b.type, 0, max_beacon_type); break;
+        case 1: p.whole("a signal aspect", b.signal, 0, max_aspect); break;
         case 2:
-            if (p.number("a distance", distance, {"m"})) {
-                if (std::fabs(distance) > std::numeric_limits<float>::max()) {
-                    return p.problem("the distance does not fit a float");
-                }
+            if (ranged(p, "a distance from -10000000 to 10000000 m", distance, -max_position_m,
+                       max_position_m, {"m"})) {
                 b.distance = static_cast<float>(distance);
             }
             break;
-        default: p.whole("a whole number", b.optional); break;
+        // Its meaning depends on the type (a speed, a digit, a flag): any value the host passes.
+        default: p.whole("a whole number", b.optional, any_low, any_high); break;
         }
         if (p.failed()) return false;
     }
@@ -436,6 +476,14 @@ std::vector<parse_error> parse_scenario(std::string_view text, const std::string
     scenario s;
     s.source = file;
     std::vector<parse_error> errors;
+    std::size_t unreported = 0;
+    auto report = [&](int line, std::string message) {
+        if (errors.size() < max_reported_errors) {
+            errors.push_back({file, line, std::move(message)});
+        } else {
+            ++unreported;
+        }
+    };
     int line_number = 0;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -446,24 +494,35 @@ std::vector<parse_error> parse_scenario(std::string_view text, const std::string
         start = end + 1;
         ++line_number;
 
-        std::vector<token> tokens;
         std::string problem;
-        if (!tokenize(line, tokens, problem)) {
-            errors.push_back({file, line_number, problem});
+        if (!line_parser::strings_closed(line, problem)) {
+            report(line_number, problem);
             continue;
         }
-        if (tokens.empty()) continue;
-        line_parser p(std::move(tokens));
-        if (!parse_statement(p, s, line_number) || p.failed()) {
-            errors.push_back({file, line_number, p.error()});
-        }
+        line_parser p(line);
+        if (p.at_end()) continue;
+        if (!parse_statement(p, s, line_number) || p.failed()) report(line_number, p.error());
     }
-    // "brake emergency" means the vehicle's emergency position, wherever 'vehicle' stands.
+    // "brake emergency" means the vehicle's emergency position, wherever 'vehicle' stands, and
+    // no notch lies beyond it.
     for (event& e : s.events) {
-        if (e.what.kind == action_kind::brake && e.what.text == "emergency") {
+        if (e.what.kind != action_kind::brake) continue;
+        if (e.what.text == "emergency") {
             e.what.value = s.emergency_brake();
+        } else if (e.what.value < 0 || e.what.value > s.emergency_brake()) {
+            report(e.line, "expected a brake notch from 0 to " +
+                               std::to_string(s.emergency_brake()) +
+                               " (the emergency position) or 'emergency', found '" +
+                               std::to_string(e.what.value) + "'");
         }
     }
+    if (unreported > 0) {
+        errors.push_back(
+            {file, 0, std::to_string(unreported) + " more line(s) with errors not shown"});
+    }
+    std::stable_sort(errors.begin(), errors.end(), [](const parse_error& a, const parse_error& b) {
+        return a.line != 0 && (b.line == 0 || a.line < b.line);
+    });
     if (s.name.empty()) {
         const std::size_t slash = file.find_last_of("/\\");
         s.name = slash == std::string::npos ? file : file.substr(slash + 1);
@@ -473,15 +532,26 @@ std::vector<parse_error> parse_scenario(std::string_view text, const std::string
 }
 
 std::vector<parse_error> load_scenario_file(const std::string& path, scenario& out) {
+    switch (os::kind_of(path)) {
+    case os::path_kind::directory: return {{path, 0, "is a directory, not a scenario file"}};
+    case os::path_kind::other: return {{path, 0, "is not a file that can be read as a scenario"}};
+    default: break;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) return {{path, 0, "cannot read the scenario file"}};
-    std::ostringstream text;
-    text << in.rdbuf();
+    // Read in pieces up to the limit, so that a pipe without end is refused like a huge file.
+    std::string text;
+    char piece[65536];
+    while (in.read(piece, sizeof piece) || in.gcount() > 0) {
+        text.append(piece, static_cast<std::size_t>(in.gcount()));
+        if (text.size() > max_file_bytes) {
+            return {{path, 0, "is larger than 16 MB, the most talvik-sim reads as a scenario"}};
+        }
+    }
     if (in.bad()) return {{path, 0, "cannot read the scenario file"}};
     // Editors on Windows often start a UTF-8 file with an invisible byte-order mark.
     const std::string_view utf8_mark = "\xEF\xBB\xBF";
-    const std::string whole = text.str();
-    std::string_view all = whole;
+    std::string_view all = text;
     if (all.substr(0, utf8_mark.size()) == utf8_mark) all.remove_prefix(utf8_mark.size());
     return parse_scenario(all, path, out);
 }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/host_types.h"
+#include "plugin/host/host_types.h"
 #include "tools/sim/train_model.h"
 #include "wiring/cab.h"
 

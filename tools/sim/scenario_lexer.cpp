@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace sim {
@@ -26,6 +27,8 @@ bool is_unit_text(std::string_view s) {
     return !s.empty();
 }
 
+bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
 std::string unit_list(std::initializer_list<const char*> units) {
     std::string list;
     for (const char* u : units) {
@@ -35,55 +38,92 @@ std::string unit_list(std::initializer_list<const char*> units) {
     return list;
 }
 
-} // namespace
-
-bool tokenize(std::string_view line, std::vector<token>& out, std::string& problem) {
-    std::size_t i = 0;
-    while (i < line.size()) {
-        const char c = line[i];
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            ++i;
-            continue;
+// The token that starts at or after `i`, into `out` when it is not null; false at the end of the
+// line (or at a '#') and for a string that is not closed. `i` moves past the token.
+bool lex(std::string_view line, std::size_t& i, token* out, bool& unclosed) {
+    unclosed = false;
+    while (i < line.size() && is_space(line[i]))
+        ++i;
+    if (i >= line.size() || line[i] == '#') return false;
+    if (line[i] == '"') {
+        const std::size_t close = line.find('"', i + 1);
+        if (close == std::string_view::npos) {
+            unclosed = true;
+            return false;
         }
-        if (c == '#') break;
-        if (c == '"') {
-            const std::size_t close = line.find('"', i + 1);
-            if (close == std::string_view::npos) {
-                problem = "expected a closing '\"' before the end of the line";
-                return false;
-            }
-            token t;
-            t.kind = token::string;
-            t.text = std::string(line.substr(i + 1, close - i - 1));
-            out.push_back(t);
-            i = close + 1;
-            continue;
+        if (out != nullptr) {
+            *out = token{};
+            out->kind = token::string;
+            out->text = std::string(line.substr(i + 1, close - i - 1));
         }
-        std::size_t end = i;
-        while (end < line.size() && !std::isspace(static_cast<unsigned char>(line[end])) &&
-               line[end] != '#' && line[end] != '"') {
-            ++end;
-        }
-        token t;
-        t.text = std::string(line.substr(i, end - i));
+        i = close + 1;
+        return true;
+    }
+    std::size_t end = i;
+    while (end < line.size() && !is_space(line[end]) && line[end] != '#' && line[end] != '"')
+        ++end;
+    if (out != nullptr) {
+        *out = token{};
+        out->text = std::string(line.substr(i, end - i));
         double value = 0.0;
         std::size_t used = 0;
-        if (parse_double(t.text, value, used) &&
-            (used == t.text.size() || is_unit_text(std::string_view(t.text).substr(used)))) {
-            t.kind = token::number;
-            t.value = value;
-            t.unit = t.text.substr(used);
+        if (parse_double(out->text, value, used) &&
+            (used == out->text.size() || is_unit_text(std::string_view(out->text).substr(used)))) {
+            out->kind = token::number;
+            out->value = value;
+            out->unit = out->text.substr(used);
         }
-        out.push_back(t);
-        i = end;
     }
+    i = end;
     return true;
+}
+
+} // namespace
+
+std::string quote_excerpt(std::string_view text) {
+    std::string out;
+    std::size_t shown = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        // Stop at the limit, but not inside a character of several bytes.
+        if (shown >= quoted_text_limit && (c & 0xC0) != 0x80) {
+            out += "...";
+            break;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02X", c);
+            out += code;
+            shown += 4;
+        } else {
+            out += static_cast<char>(c);
+            if ((c & 0xC0) != 0x80) ++shown;
+        }
+    }
+    return out;
+}
+
+line_parser::line_parser(std::string_view line) : line_(line) { advance(); }
+
+bool line_parser::strings_closed(std::string_view line, std::string& problem) {
+    std::size_t i = 0;
+    bool unclosed = false;
+    while (lex(line, i, nullptr, unclosed)) {
+    }
+    if (unclosed) problem = "expected a closing '\"' before the end of the line";
+    return !unclosed;
+}
+
+void line_parser::advance() {
+    bool unclosed = false;
+    have_next_ = lex(line_, at_, &next_, unclosed);
+    if (unclosed) problem("expected a closing '\"' before the end of the line");
 }
 
 std::string line_parser::found() const {
     if (at_end()) return "the end of the line";
-    const token& t = tokens_[pos_];
-    return t.kind == token::string ? "\"" + t.text + "\"" : "'" + t.text + "'";
+    const std::string text = quote_excerpt(next_.text);
+    return next_.kind == token::string ? "\"" + text + "\"" : "'" + text + "'";
 }
 
 bool line_parser::fail(const std::string& expected) {
@@ -97,61 +137,62 @@ bool line_parser::problem(const std::string& message) {
 }
 
 std::optional<std::string> line_parser::peek_text() const {
-    if (at_end() || tokens_[pos_].kind == token::string) return std::nullopt;
-    return tokens_[pos_].text;
+    if (at_end() || next_.kind == token::string) return std::nullopt;
+    return next_.text;
 }
 
 bool line_parser::accept_word(std::string_view w) {
-    if (at_end() || tokens_[pos_].kind != token::word || tokens_[pos_].text != w) return false;
-    ++pos_;
+    if (at_end() || next_.kind != token::word || next_.text != w) return false;
+    advance();
     return true;
 }
 
 bool line_parser::number(const std::string& what, double& value,
                          std::initializer_list<const char*> units, std::string* unit_out) {
     if (!peek_number()) return fail(what);
-    const token& t = tokens_[pos_];
-    std::string unit = t.unit;
-    last_value_ = pos_;
-    ++pos_;
-    if (unit.empty() && !at_end() && tokens_[pos_].kind == token::word) {
-        for (const char* u : units) {
-            if (tokens_[pos_].text == u) {
-                unit = u;
-                ++pos_;
-                break;
-            }
-        }
-    }
+    std::string unit = next_.unit;
     if (!unit.empty()) {
         bool known = false;
         for (const char* u : units)
             known = known || unit == u;
-        if (!known) {
-            --pos_;
-            return fail(what + " with " + unit_list(units));
+        if (!known) return fail(what + " with " + unit_list(units));
+    }
+    value = next_.value;
+    last_value_ = next_.text;
+    read_value_ = true;
+    advance();
+    if (unit.empty() && !at_end() && next_.kind == token::word) {
+        for (const char* u : units) {
+            if (next_.text == u) {
+                unit = u;
+                advance();
+                break;
+            }
         }
     }
-    value = t.value;
     if (unit_out != nullptr) *unit_out = unit;
     return true;
 }
 
-bool line_parser::whole(const std::string& what, std::int32_t& value) {
-    if (!peek_number() || !tokens_[pos_].unit.empty()) return fail(what);
-    const double v = tokens_[pos_].value;
-    if (v != std::floor(v) || v < std::numeric_limits<std::int32_t>::min() ||
-        v > std::numeric_limits<std::int32_t>::max()) {
+bool line_parser::whole(const std::string& what, std::int32_t& value, std::int32_t low,
+                        std::int32_t high) {
+    if (!peek_number() || !next_.unit.empty() || next_.value != std::floor(next_.value))
         return fail(what);
+    if (next_.value < low || next_.value > high) {
+        // Every whole number the host can pass needs no range said.
+        const bool any = low == std::numeric_limits<std::int32_t>::min() &&
+                         high == std::numeric_limits<std::int32_t>::max();
+        return fail(any ? what
+                        : what + " from " + std::to_string(low) + " to " + std::to_string(high));
     }
-    value = static_cast<std::int32_t>(v);
-    ++pos_;
+    value = static_cast<std::int32_t>(next_.value);
+    advance();
     return true;
 }
 
 bool line_parser::reject(const std::string& what) {
-    if (error_.empty() && last_value_ < tokens_.size()) {
-        error_ = "expected " + what + ", found '" + tokens_[last_value_].text + "'";
+    if (error_.empty() && read_value_) {
+        error_ = "expected " + what + ", found '" + quote_excerpt(last_value_) + "'";
     }
     return false;
 }
@@ -167,7 +208,8 @@ std::string line_parser::rest_as_text() {
     std::string text;
     while (!at_end()) {
         if (!text.empty()) text += ' ';
-        text += tokens_[pos_++].text;
+        text += next_.text;
+        advance();
     }
     return text;
 }

@@ -1,4 +1,4 @@
-// The scenario language's words: a line split into tokens, and the tokens read one by one.
+// The scenario language's words: a line read token by token, as the grammar asks for them.
 #pragma once
 
 #include <cstdint>
@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace sim {
 
@@ -17,16 +16,25 @@ struct token {
     std::string unit; // letters glued to a number: "600m", "20ms"
 };
 
-// Splits one line into tokens up to a '#'; false with `problem` set for an unterminated string.
-bool tokenize(std::string_view line, std::vector<token>& out, std::string& problem);
+// At most this many characters of a line's text go into an error message: a message names what
+// it found, it does not repeat a file.
+constexpr std::size_t quoted_text_limit = 60;
 
-// One line's tokens, read in order by the grammar. The first thing that is not as expected
-// becomes the line's error; later failures keep it.
+// `text` for an error message: cut to about `quoted_text_limit` characters (never inside a UTF-8
+// sequence, "..." marking the cut) and with control characters shown as \xNN.
+std::string quote_excerpt(std::string_view text);
+
+// One line's tokens, read in order by the grammar; a token is read when the grammar comes to it,
+// so a line costs memory by the statement, not by its length. The first thing that is not as
+// expected becomes the line's error; later failures keep it.
 class line_parser {
   public:
-    explicit line_parser(std::vector<token> tokens) : tokens_(std::move(tokens)) {}
+    explicit line_parser(std::string_view line);
 
-    bool at_end() const { return pos_ >= tokens_.size(); }
+    // False with `problem` set when a string opened on the line is not closed on it.
+    static bool strings_closed(std::string_view line, std::string& problem);
+
+    bool at_end() const { return !have_next_; }
     const std::string& error() const { return error_; }
     bool failed() const { return !error_.empty(); }
 
@@ -37,14 +45,14 @@ class line_parser {
 
     // The next token's text if it is a word or a number (a clock "10:00:00" is a word).
     std::optional<std::string> peek_text() const;
-    void skip() { ++pos_; }
+    void skip() { advance(); }
     bool accept_word(std::string_view w);
 
     // A number with an optional unit among `units` (written glued or as the next word).
     bool number(const std::string& what, double& value, std::initializer_list<const char*> units,
                 std::string* unit_out = nullptr);
-    // A whole number without a unit that fits an int32.
-    bool whole(const std::string& what, std::int32_t& value);
+    // A whole number without a unit from `low` to `high`.
+    bool whole(const std::string& what, std::int32_t& value, std::int32_t low, std::int32_t high);
     // Refuses the number just read: "expected <what>, found '<number>'".
     bool reject(const std::string& what);
 
@@ -53,12 +61,16 @@ class line_parser {
     std::string rest_as_text();
 
   private:
+    void advance();
     std::string found() const;
-    bool peek_number() const { return !at_end() && tokens_[pos_].kind == token::number; }
+    bool peek_number() const { return have_next_ && next_.kind == token::number; }
 
-    std::vector<token> tokens_;
-    std::size_t pos_ = 0;
-    std::size_t last_value_ = static_cast<std::size_t>(-1);
+    std::string_view line_;
+    std::size_t at_ = 0; // where the token after `next_` begins
+    token next_;
+    bool have_next_ = false;
+    bool read_value_ = false;
+    std::string last_value_; // the last number read, for reject()
     std::string error_;
 };
 

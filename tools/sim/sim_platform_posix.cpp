@@ -1,7 +1,9 @@
-// Operating-system services on Linux: the search path, popen.
+// Operating-system services on Linux: the search path, popen, stat.
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <csignal>
 #include <cstddef>
 #include <cstdlib>
@@ -51,6 +53,29 @@ std::string quote_for_shell(const std::string& path) {
         }
     }
     return quoted + "'";
+}
+
+path_kind kind_of(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return path_kind::missing;
+    if (S_ISREG(st.st_mode)) return path_kind::file;
+    if (S_ISFIFO(st.st_mode)) return path_kind::pipe;
+    if (S_ISDIR(st.st_mode)) return path_kind::directory;
+    return path_kind::other;
+}
+
+std::string file_identity(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) {
+        return "file " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    }
+    // Not there yet: its directory's full name and its own.
+    const std::size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    char full[PATH_MAX];
+    if (realpath(dir.c_str(), full) == nullptr) return "name " + path;
+    return "name " + std::string(full) + "/" + name;
 }
 
 } // namespace sim::os

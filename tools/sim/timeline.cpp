@@ -13,18 +13,6 @@ using ats::cab::shows;
 using ats::cab::sound_cmd::playing;
 using ats::cab::sound_cmd::silent;
 
-// The timeline speaks of every lamp and sound by its word.
-constexpr bool every_lamp_and_sound_worded() {
-    for (const auto& m : cab::panel_layout) {
-        if (m.kind == shows::lamp && m.word == nullptr) return false;
-    }
-    for (const auto& m : cab::sound_layout) {
-        if (m.word == nullptr) return false;
-    }
-    return true;
-}
-static_assert(every_lamp_and_sound_worded());
-
 std::string on_off(const char* name, std::int32_t value) {
     if (value == 0) return std::string(name) + " off";
     if (value == 1) return std::string(name) + " on";
@@ -117,20 +105,20 @@ std::vector<std::string> describe_changes(const cab_state& before, const cab_sta
     for (const auto& lamp : cab::panel_layout) {
         if (lamp.kind != shows::lamp || lamp.index == panel::stop_station_lamp) continue;
         const std::int32_t v = after.panel_at(lamp.index);
-        if (v != before.panel_at(lamp.index)) changes.push_back(on_off(lamp.word, v));
+        if (v != before.panel_at(lamp.index)) changes.push_back(on_off(lamp.name, v));
     }
     for (const auto& s : cab::sound_layout) {
         if (s.kind != shows::continuous_sound || s.index == cab::sound::stop_station) continue;
         const std::int32_t v = after.sound_at(s.index);
-        if (v != before.sound_at(s.index)) changes.push_back(continuous(s.word, v));
+        if (v != before.sound_at(s.index)) changes.push_back(continuous(s.name, v));
     }
     for (const auto& s : cab::sound_layout) {
         if (s.kind != shows::one_shot_sound) continue;
         const std::int32_t v = after.sound_at(s.index);
         if (v == cab::sound_cmd::start_once) {
-            changes.push_back(std::string(s.word) + " (once)");
+            changes.push_back(std::string(s.name) + " (once)");
         } else if (v != cab::sound_cmd::unchanged && v != before.sound_at(s.index)) {
-            changes.push_back(std::string(s.word) + " gets " + std::to_string(v));
+            changes.push_back(std::string(s.name) + " gets " + std::to_string(v));
         }
     }
     // The lamp blinks while the sound is on: report the sound, not every blink.

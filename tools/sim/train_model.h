@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "plugin/host_types.h"
+#include "plugin/host/host_types.h"
 
 namespace sim {
 

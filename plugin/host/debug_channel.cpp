@@ -1,13 +1,13 @@
 // The debug channel: one message per send. Lines a live listener has no room for yet wait in a
 // bounded queue and follow in order; a listener that has gone switches the channel off for good.
-#include "plugin/debug_channel.h"
+#include "plugin/host/debug_channel.h"
 
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/platform.h"
+#include "plugin/host/platform.h"
 
 namespace ats::debug {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "plugin/environment.h"
+#include "plugin/host/environment.h"
 
 namespace ats {
 
@@ -16,8 +16,8 @@ constexpr std::int32_t step_cap_ms = 33;
 // Worked out in 64 bits: the host's clock may jump by more than an int32 can hold.
 inline std::int32_t counted_step_ms(const environment& e) {
     const std::int64_t dt = std::int64_t{e.current.time} - std::int64_t{e.previous.time};
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        dt, std::numeric_limits<std::int32_t>::min(), step_cap_ms));
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(dt, std::numeric_limits<std::int32_t>::min(), step_cap_ms));
 }
 
 // timer += step, held at the int32 limits instead of overflowing.

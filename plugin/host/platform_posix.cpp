@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "plugin/channel_address_posix.h"
-#include "plugin/platform.h"
+#include "plugin/host/channel_address_posix.h"
+#include "plugin/host/platform.h"
 
 namespace ats::platform {
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "plugin/channel_name.h"
+#include "plugin/host/channel_name.h"
 
 namespace ats {
 

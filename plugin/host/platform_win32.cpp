@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <ctime>
 
-#include "plugin/channel_name.h"
-#include "plugin/module_path_win32.h"
-#include "plugin/platform.h"
+#include "plugin/host/channel_name.h"
+#include "plugin/host/module_path_win32.h"
+#include "plugin/host/platform.h"
 
 namespace ats::platform {
 

@@ -14,6 +14,12 @@ struct vehicle_spec {
     std::int32_t spec_aux_16;
 };
 
+// The brake notch of the emergency position, one past the service notches. Wraps rather than
+// overflows for a host that reports INT32_MAX notches.
+constexpr std::int32_t emergency_position(std::int32_t brake_notches) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(brake_notches) + 1u);
+}
+
 // The float64 comes first, so the natural layout is the same 40 bytes on every target.
 struct vehicle_state {
     double location;

@@ -1,11 +1,9 @@
 // The environment singleton, its frame copy and its reset for a new run.
-#include "plugin/environment.h"
+#include "plugin/host/environment.h"
 
 #include <cmath>
 #include <cstring>
 #include <memory>
-
-#include "wiring/cab.h"
 
 namespace ats {
 
@@ -26,7 +24,7 @@ void environment_block::set_spec(const vehicle_spec& spec) {
     ats_notch = spec.ats_notch;
     spec_aux_12 = spec.spec_aux_12;
     spec_aux_16 = spec.spec_aux_16;
-    emergency_brake = cab::emergency_position(brake_notches);
+    emergency_brake = emergency_position(brake_notches);
 }
 
 void environment_block::set_state(const vehicle_state& state) {

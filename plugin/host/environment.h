@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "plugin/host_types.h"
+#include "plugin/host/host_types.h"
 
 namespace ats {
 
@@ -41,7 +41,7 @@ struct environment_block {
 };
 
 class environment {
-public:
+  public:
     environment_block current;
     environment_block previous;
     char module_dir[module_dir_size] = {};
