@@ -154,6 +154,11 @@ TEST_F(CompiledCode, RandomDamageRunsOrIsRefusedAndNeverCrashes) {
         }
         if (is(outcome::ran) || is(outcome::refused)) {
             (is(outcome::ran) ? ran : refused) += 1;
+            // A long run says how far it has come.
+            if ((ran + refused) % 1000 == 0) {
+                std::printf("%d mutants so far\n", ran + refused);
+                std::fflush(stdout); // not a copy in every child
+            }
             continue;
         }
         const bool misnamed_one = is(outcome::refused_as_something_else);
