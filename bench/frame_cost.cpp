@@ -1,11 +1,14 @@
 // Exact costs for callgrind, and the heap allocations of steady frames.
 //   talvik_frame_cost [steady|check|beacon|arm|load] [count]
+// `load` loads the built library, or the copy TALVIK_PROBE_LIBRARY names (with a script of one's
+// own beside it: compiled script code, say).
 // Under `valgrind --tool=callgrind --collect-atstart=no` only the measured calls are collected
 // (bench/callgrind.sh divides by the count). Every malloc, operator new's included, goes through
 // the counters below; steady frames must make none.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
@@ -57,7 +60,10 @@ int main(int argc, char** argv) {
     const char* mode = argc > 1 ? argv[1] : "steady";
     const long count = argc > 2 ? std::atol(argv[2]) : 100000;
     if (std::strcmp(mode, "load") == 0) {
-        auto& api = talvik_test::plugin_library::built().api();
+        const char* copy = std::getenv("TALVIK_PROBE_LIBRARY");
+        std::optional<talvik_test::plugin_library> other;
+        if (copy != nullptr) other.emplace(copy);
+        auto& api = other ? other->api() : talvik_test::plugin_library::built().api();
         for (long i = 0; i < count; ++i) {
             CALLGRIND_TOGGLE_COLLECT;
             api.Load();

@@ -1,6 +1,6 @@
 // Reads a script file whole and compiles it from memory: the same bytes the standard loader
 // would compile, UTF-16 turned into UTF-8 (the loader would hand its units to the lexer as
-// wchar_t, four bytes on Linux), and compiled code checked before Squirrel trusts its counts.
+// wchar_t, four bytes on Linux). Compiled code goes to Squirrel's loader, which checks it.
 #include "protection/script_file.h"
 
 #include <algorithm>
@@ -107,137 +107,6 @@ bool utf16_to_utf8(std::string& bytes, bool big_endian, char* error) {
     return true;
 }
 
-// Walks compiled script code the way Squirrel loads it, checking every count against the bytes
-// that are left: Squirrel allocates by the counts before it reads what they count.
-class compiled_code_check {
-  public:
-    explicit compiled_code_check(const std::string& bytes)
-        : at_(reinterpret_cast<const unsigned char*>(bytes.data())), left_(bytes.size()) {}
-
-    // Returns the error text, or nullptr when the code may be handed to Squirrel.
-    const char* run(char* error) {
-        const std::uint32_t closure_head = 'S' << 24 | 'Q' << 16 | 'I' << 8 | 'R';
-        const std::uint32_t closure_tail = 'T' << 24 | 'A' << 16 | 'I' << 8 | 'L';
-        std::uint32_t widths[3] = {};
-        if (!skip(2) || !tag(closure_head) || !word(widths[0]) || !word(widths[1]) ||
-            !word(widths[2])) {
-            return truncated;
-        }
-        if (widths[0] != sizeof(SQChar) || widths[1] != sizeof(SQInteger) ||
-            widths[2] != sizeof(SQFloat)) {
-            std::snprintf(error, error_size,
-                          "compiled script code of another build (%lu-byte integers, %lu-byte "
-                          "floats; this plug-in uses %lu and %lu): compile it from its source",
-                          static_cast<unsigned long>(widths[1]),
-                          static_cast<unsigned long>(widths[2]),
-                          static_cast<unsigned long>(sizeof(SQInteger)),
-                          static_cast<unsigned long>(sizeof(SQFloat)));
-            return error;
-        }
-        return function(0) && tag(closure_tail) ? nullptr : truncated;
-    }
-
-  private:
-    static constexpr const char* truncated = "compiled script code that is cut short or damaged";
-    static constexpr std::uint32_t part = 'P' << 24 | 'A' << 16 | 'R' << 8 | 'T';
-    static constexpr int deepest_nesting = script_limits::compiled_function_nesting;
-    static constexpr std::size_t object_min = 4; // the type word of a null
-    static constexpr std::size_t integer = sizeof(SQInteger);
-
-    bool skip(std::size_t n) {
-        if (n > left_) return false;
-        at_ += n;
-        left_ -= n;
-        return true;
-    }
-    bool word(std::uint32_t& w) {
-        if (left_ < 4) return false;
-        std::memcpy(&w, at_, 4);
-        return skip(4);
-    }
-    bool number(SQInteger& n) {
-        if (left_ < integer) return false;
-        std::memcpy(&n, at_, integer);
-        return skip(integer);
-    }
-    bool tag(std::uint32_t want) {
-        std::uint32_t t = 0;
-        return word(t) && t == want;
-    }
-    bool object() {
-        std::uint32_t type = 0;
-        SQInteger length = 0;
-        if (!word(type)) return false;
-        switch (static_cast<SQObjectType>(type)) {
-        case OT_STRING:
-            return number(length) && length >= 0 && skip(static_cast<std::size_t>(length));
-        case OT_INTEGER:
-        case OT_BOOL: return skip(integer);
-        case OT_FLOAT: return skip(sizeof(SQFloat));
-        case OT_NULL: return true;
-        default: return false;
-        }
-    }
-    // `count` items of at least `each` bytes must still fit.
-    bool fits(SQInteger count, std::size_t each, std::size_t& total) const {
-        if (count < 0 || static_cast<std::size_t>(count) > left_ / each) return false;
-        total += static_cast<std::size_t>(count) * each;
-        return total <= left_;
-    }
-
-    bool function(int depth) {
-        if (depth > deepest_nesting || !tag(part) || !object() || !object() || !tag(part)) {
-            return false;
-        }
-        enum { literals, parameters, outers, locals, lines, defaults, instructions, functions };
-        SQInteger n[8] = {};
-        for (SQInteger& count : n) {
-            if (!number(count)) return false;
-        }
-        const std::size_t instruction = 8;
-        // Ten tags, two names, eight counts, and the closing stack size, flag and parameters.
-        const std::size_t smallest_function = 4 * 10 + 2 * object_min + 10 * integer + 1;
-        std::size_t total = 0;
-        if (!fits(n[literals], object_min, total) || !fits(n[parameters], object_min, total) ||
-            !fits(n[outers], integer + 2 * object_min, total) ||
-            !fits(n[locals], object_min + 3 * integer, total) ||
-            !fits(n[lines], 2 * integer, total) || !fits(n[defaults], integer, total) ||
-            !fits(n[instructions], instruction, total) ||
-            !fits(n[functions], smallest_function, total)) {
-            return false;
-        }
-        if (!tag(part)) return false;
-        for (SQInteger i = 0; i < n[literals]; ++i) {
-            if (!object()) return false;
-        }
-        if (!tag(part)) return false;
-        for (SQInteger i = 0; i < n[parameters]; ++i) {
-            if (!object()) return false;
-        }
-        if (!tag(part)) return false;
-        for (SQInteger i = 0; i < n[outers]; ++i) {
-            if (!skip(integer) || !object() || !object()) return false;
-        }
-        if (!tag(part)) return false;
-        for (SQInteger i = 0; i < n[locals]; ++i) {
-            if (!object() || !skip(3 * integer)) return false;
-        }
-        if (!tag(part) || !skip(n[lines] * 2 * integer) || !tag(part) ||
-            !skip(n[defaults] * integer) || !tag(part) || !skip(n[instructions] * instruction) ||
-            !tag(part)) {
-            return false;
-        }
-        for (SQInteger i = 0; i < n[functions]; ++i) {
-            if (!function(depth + 1)) return false;
-        }
-        // Stack size, generator flag, variable parameters.
-        return skip(integer + 1 + integer);
-    }
-
-    const unsigned char* at_;
-    std::size_t left_;
-};
-
 // Turns the file's bytes into what the compiler or the code loader reads. Returns false with
 // `error` for a file that makes no sense.
 bool prepare(std::string& bytes, bool& compiled, char* error) {
@@ -246,11 +115,7 @@ bool prepare(std::string& bytes, bool& compiled, char* error) {
                                                  : 0u;
     compiled = first_two == compiled_tag;
     switch (first_two) {
-    case compiled_tag: {
-        const char* why = compiled_code_check(bytes).run(error);
-        if (why != nullptr && why != error) std::snprintf(error, error_size, "%s", why);
-        return why == nullptr;
-    }
+    case compiled_tag: return true; // Squirrel's loader checks it as it reads
     case utf16_le_mark: return utf16_to_utf8(bytes, false, error);
     case utf16_be_mark: return utf16_to_utf8(bytes, true, error);
     case utf8_mark_start:
@@ -305,13 +170,7 @@ SQRESULT load_script_file(HSQUIRRELVM v, const char* path, script_failure& failu
         failure = script_failure::does_not_compile;
         return sq_compile(v, next_byte, &reader, path, SQTrue);
     }
-    if (SQ_SUCCEEDED(sq_readclosure(v, read_bytes, &reader))) return SQ_OK;
-    const SQChar* why = nullptr;
-    sq_getlasterror(v);
-    if (sq_gettype(v, -1) != OT_STRING || SQ_FAILED(sq_getstring(v, -1, &why))) why = "";
-    std::snprintf(error, error_size, "compiled script code that cannot be loaded: %s", why);
-    sq_poptop(v);
-    return sq_throwerror(v, error);
+    return sq_readclosure(v, read_bytes, &reader);
 }
 
 } // namespace ats

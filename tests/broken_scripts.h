@@ -50,6 +50,11 @@ inline const broken_script broken_scripts[] = {
     {"array past the byte range",
      "function lookup_brake_pattern(a, b, d, o) { return array(1 << 62).len(); }",
      "the script used too much memory (more than 64 MB) in lookup_brake_pattern", true},
+    // The iterated generator replaced through an outer value while it runs: the VM read the
+    // integer as a generator.
+    {"generator replaced while iterated",
+     "local g = null; function gen() { g = 5; yield 1; } g = gen(); foreach (x in g) {}",
+     "the generator iterated is gone", false},
 };
 
 } // namespace talvik_test

@@ -1,7 +1,9 @@
-// The pattern script saved the ways editors save it, for the encoding table that the Linux tests
-// and the Windows host both walk: the library and talvik-sim --check-script must agree on each.
+// The pattern script saved the ways editors save it, and compiled script code with a damaged
+// instruction, for the encoding table that the Linux tests and the Windows host both walk: the
+// library and talvik-sim --check-script must agree on each.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,6 +49,52 @@ inline std::string utf16(const std::string& utf8, bool big_endian) {
     return out;
 }
 
+// Compiled script code of the plug-in's own widths (`integer_bytes`: 4 in the 32-bit DLL, 8
+// elsewhere) whose top level loads literal 5 of none. Every tag and count is right: only a
+// check of the instructions can tell, and without one the VM reads past the function.
+inline std::string damaged_compiled_script(std::size_t integer_bytes) {
+    std::string code = "\xFA\xFA";
+    const auto word = [&](std::uint64_t value, std::size_t bytes) {
+        for (std::size_t i = 0; i < bytes; ++i)
+            code += static_cast<char>(value >> (8 * i));
+    };
+    const auto integer = [&](std::uint64_t value) { word(value, integer_bytes); };
+    const std::uint32_t part = 'P' << 24 | 'A' << 16 | 'R' << 8 | 'T';
+    const std::uint32_t null_object = 0x01000001;
+    word('S' << 24 | 'Q' << 16 | 'I' << 8 | 'R', 4);
+    word(1, 4); // character, integer and float widths
+    word(integer_bytes, 4);
+    word(4, 4);
+    word(part, 4);
+    word(null_object, 4); // source name and function name
+    word(null_object, 4);
+    word(part, 4);
+    // Literals, parameters, outer values, local variables, line information, default values,
+    // instructions, functions.
+    for (const std::uint64_t count : {0, 1, 0, 0, 1, 0, 2, 0})
+        integer(count);
+    word(part, 4);
+    word(part, 4);
+    word(null_object, 4); // the parameter `this`
+    word(part, 4);
+    word(part, 4);
+    word(part, 4);
+    integer(1); // line 1 from instruction 0
+    integer(0);
+    word(part, 4);
+    word(part, 4);
+    word(5, 4); // _OP_LOAD into register 0 of literal 5
+    word(0x0001, 4);
+    word(0, 4); // _OP_RETURN of nothing
+    word(0xFF17, 4);
+    word(part, 4);
+    integer(1); // stack size, no generator, no variable parameters
+    code += '\0';
+    integer(0);
+    word('T' << 24 | 'A' << 16 | 'I' << 8 | 'L', 4);
+    return code;
+}
+
 struct encoding_case {
     const char* name;
     std::string bytes;
@@ -80,6 +128,11 @@ inline std::vector<encoding_case> encoding_cases() {
         {"UTF-16 BE", utf16(text, true), 6, nullptr},
         {"UTF-16, odd length", odd, 0, "odd number of bytes"},
         {"UTF-16, unpaired surrogate", unpaired, 0, "unpaired surrogate"},
+        // The plug-in's integers are as wide as the host's pointers.
+        {"compiled script code with a damaged instruction", damaged_compiled_script(sizeof(void*)),
+         0,
+         "compiled script code that is damaged: instruction 0 (opcode 1) of function '?' reads "
+         "literal 5 of 0"},
     };
 }
 

@@ -1,7 +1,9 @@
 // Fuzz target: its input is the file signal_pattern.nut, any bytes. A host loads the plug-in
 // beside it, a type-50 beacon arms a pattern check and the next frame evaluates it, twice: the
 // script is compiled, its top-level code runs four times and its three functions are called.
-// Whatever the text, every frame must reach the host with its handles.
+// Whatever the text, every frame must reach the host with its handles. With TALVIK_FUZZ_COMPILED
+// set, every input is compiled script code (its first two bytes become the tag), seeded with
+// compiled scripts (compile_scripts.cpp); otherwise compiled code is left to that mode.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -17,6 +19,7 @@
 namespace {
 
 std::unique_ptr<talvik_test::scripted_library> library;
+bool compiled_mode = false;
 
 // Runs one frame and checks what every frame must give the host.
 void frame(talvik_test::cab& h) {
@@ -33,6 +36,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     }
     const int null_in = open("/dev/null", O_RDONLY);
     if (null_in >= 0) dup2(null_in, STDIN_FILENO);
+    compiled_mode = std::getenv("TALVIK_FUZZ_COMPILED") != nullptr;
     const char* copy = std::getenv("TALVIK_FUZZ_LIBRARY");
     library = std::make_unique<talvik_test::scripted_library>(
         nullptr, copy ? std::string(copy) : talvik_test::built_library());
@@ -43,11 +47,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // Compiled script code (the file starts with the bytecode tag) is loaded as Squirrel loads
-    // it, unverified: a corrupted one can crash the VM, so it is not the text this target
-    // explores. Such input is left out.
-    if (size >= 2 && data[0] == 0xFA && data[1] == 0xFA) return -1;
-    library->write_script(std::string_view(reinterpret_cast<const char*>(data), size));
+    std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const bool tagged = size >= 2 && data[0] == 0xFA && data[1] == 0xFA;
+    if (compiled_mode && !tagged) {
+        if (size < 2) return -1;
+        library->write_script("\xFA\xFA" + std::string(bytes.substr(2)));
+    } else if (!compiled_mode && tagged) {
+        return -1;
+    } else {
+        library->write_script(bytes);
+    }
     talvik_test::cab h(library->library());
     h.speed(60.0f).doors_closed(true);
     frame(h);

@@ -316,6 +316,7 @@ TEST_F(CommandLine, BadInputsAndCommandLinesGiveOneClearLine) {
         {"--frobnicate", 2, "unknown option --frobnicate (--help lists them)"},
         {"--" + std::string(100, 'x'), 2, "unknown option --" + std::string(58, 'x') + "... "},
         {"--csv", 2, "--csv needs a value"},
+        {"--html '' " + scenario, 2, "--html needs a value"},
         {"--plot-x sideways", 2, "--plot-x takes 'time' or 'position', not 'sideways'"},
         {"--library " + d + "cut.so", 3,
          "cannot load the plug-in library " + d + "cut.so: it is cut short"},

@@ -139,9 +139,12 @@ TEST(ScenarioLanguage, DefaultsWithoutSettings) {
 }
 
 TEST(ScenarioLanguage, MalformedLinesNameFileLineAndWhatWasExpected) {
+    std::string x80; // bytes that are no UTF-8, shown by their code, four characters each
+    for (int i = 0; i < 14; ++i)
+        x80 += "\\x80";
     const struct {
-        const char* line;
-        const char* message;
+        std::string line;
+        std::string message;
     } table[] = {
         {"teleport 5", "expected a setting (name, vehicle, train, frame, start, location, speed, "
                        "initialize, end) or an event (at, after, when), found 'teleport'"},
@@ -207,12 +210,14 @@ TEST(ScenarioLanguage, MalformedLinesNameFileLineAndWhatWasExpected) {
          "expected a brake notch or 'emergency', found "
          "'012345678901234567890123456789012345678901234567890123456789...'"},
         {"at 5 s brake \x1b[2J", "expected a brake notch or 'emergency', found '\\x1B[2J'"},
+        {"at 5 s brake \xC3\xA9\xFF\x80" + std::string(100, '\x80'),
+         "expected a brake notch or 'emergency', found '\xC3\xA9\\xFF" + x80 + "...'"},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.line);
-        const std::vector<std::string> errors = errors_of(std::string("\n\n") + row.line + "\n");
+        const std::vector<std::string> errors = errors_of("\n\n" + row.line + "\n");
         ASSERT_EQ(errors.size(), 1u);
-        EXPECT_EQ(errors[0], std::string("test.txt:3: ") + row.message);
+        EXPECT_EQ(errors[0], "test.txt:3: " + row.message);
     }
     const std::vector<std::string> errors = errors_of("name " + std::string(201, 'x') + "\n");
     ASSERT_EQ(errors.size(), 1u);
@@ -228,6 +233,14 @@ TEST(ScenarioLanguage, EveryBadLineIsReportedAndNothingIsKept) {
     EXPECT_EQ(errors[0].line, 2);
     EXPECT_EQ(errors[1].line, 4);
     EXPECT_EQ(s.name, "untouched");
+    // Of many, the first 20 are shown and the rest counted.
+    std::string many;
+    for (int i = 0; i < 25; ++i)
+        many += "at x\n";
+    const auto first = sim::parse_scenario(many, "trip.txt", s);
+    ASSERT_EQ(first.size(), 21u);
+    EXPECT_EQ(first[19].line, 20);
+    EXPECT_EQ(first[20].text(), "trip.txt: 5 more line(s) with errors not shown");
 }
 
 TEST(ScenarioLanguage, UnreadableFile) {

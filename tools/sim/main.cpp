@@ -79,8 +79,9 @@ int fail(int status, const std::string& message) {
 int parse_options(int argc, char** argv, options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        // An empty value would mean "none" further on: it is no value.
         auto value = [&](std::string& target) {
-            if (i + 1 >= argc) return false;
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') return false;
             target = argv[++i];
             return true;
         };
@@ -172,8 +173,7 @@ std::string output_path(const std::string& file, const std::string& dir, const c
 
 // Every output names a file of its own that is not an input, and can be created: otherwise one
 // line says which, before anything is written.
-bool check_outputs(const options& o, const std::vector<std::string>& stems, const output_paths& out,
-                   std::string& error) {
+bool check_outputs(const options& o, const output_paths& out, std::string& error) {
     for (const auto& [option, dir] :
          {std::pair<const char*, const std::string&>{"--csv-dir", o.csv_dir},
           {"--html-dir", o.html_dir}}) {
@@ -183,44 +183,44 @@ bool check_outputs(const options& o, const std::vector<std::string>& stems, cons
         }
     }
     struct named {
-        std::string what; // the option, or the scenario it comes from
         std::string path;
-        bool input;
+        const char* option; // null for an input
+        std::string from;   // the scenario of an output under a directory; an input's kind
     };
     std::vector<named> files;
     for (const std::string& path : o.scenarios)
-        files.push_back({"the scenario", path, true});
-    if (!o.library.empty()) files.push_back({"the library", o.library, true});
-    for (std::size_t i = 0; i < stems.size(); ++i) {
-        const std::string from = o.scenarios.size() > 1 ? o.scenarios[i] : std::string();
+        files.push_back({path, nullptr, "the scenario"});
+    if (!o.library.empty()) files.push_back({o.library, nullptr, "the library"});
+    for (std::size_t i = 0; i < out.csv.size(); ++i) {
+        const std::string from = i < o.scenarios.size() ? o.scenarios[i] : std::string();
         if (!out.csv[i].empty())
-            files.push_back({o.csv_dir.empty() ? "--csv" : from, out.csv[i], false});
+            files.push_back({out.csv[i], o.csv_dir.empty() ? "--csv" : "--csv-dir", from});
         if (!out.html[i].empty())
-            files.push_back({o.html_dir.empty() ? "--html" : from, out.html[i], false});
+            files.push_back({out.html[i], o.html_dir.empty() ? "--html" : "--html-dir", from});
     }
-    if (!out.plot.empty()) files.push_back({"--plot", out.plot, false});
+    if (!out.plot.empty()) files.push_back({out.plot, "--plot", {}});
 
     std::map<std::string, const named*> seen;
     for (const named& f : files) {
         const sim::os::path_kind kind = sim::os::kind_of(f.path);
-        if (!f.input && kind == sim::os::path_kind::directory) {
-            error = f.what + " names a directory: " + f.path;
+        if (f.option != nullptr && kind == sim::os::path_kind::directory) {
+            error = std::string(f.option) + " names a directory: " + f.path;
             return false;
         }
         // A device or a pipe (/dev/null, a terminal) takes whatever is written to it.
-        if (!f.input && (kind == sim::os::path_kind::other || kind == sim::os::path_kind::pipe))
+        if (f.option != nullptr &&
+            (kind == sim::os::path_kind::other || kind == sim::os::path_kind::pipe))
             continue;
         const auto [at, added] = seen.emplace(sim::os::file_identity(f.path), &f);
-        if (added) continue;
         const named& first = *at->second;
-        if (f.input && first.input) continue; // a scenario run twice is read twice
-        if (first.input) {
-            error = f.what + " would overwrite " + first.what + " " + first.path;
-        } else if (!first.what.empty() && first.what[0] != '-' && !f.what.empty() &&
-                   f.what[0] != '-') {
-            error = first.what + " and " + f.what + " would both write " + f.path;
+        if (added || (f.option == nullptr && first.option == nullptr)) continue; // read twice
+        if (first.option == nullptr) {
+            error = std::string(f.option) + " would overwrite " + first.from + " " + first.path;
+        } else if (std::strcmp(f.option, first.option) == 0) {
+            error = first.from + " and " + f.from + " would both write " + f.path;
         } else {
-            error = first.what + " and " + f.what + " both name the file " + f.path;
+            error =
+                std::string(first.option) + " and " + f.option + " both name the file " + f.path;
         }
         return false;
     }
@@ -272,12 +272,12 @@ bool report(const std::vector<sim::parse_error>& errors) {
 int run(const options& o) {
     // Every scenario is read before anything runs: one bad line and nothing runs. Of several,
     // each is read again when its turn comes, so that memory holds one at a time.
-    std::vector<sim::scenario> scenarios(1);
+    sim::scenario scenario;
     std::vector<std::string> stems;
     bool parse_failed = false;
     if (o.scenarios.empty()) {
         parse_failed = !report(sim::parse_scenario(sim::default_scenario_text(),
-                                                   sim::default_scenario_source, scenarios[0]));
+                                                   sim::default_scenario_source, scenario));
         stems.push_back("default");
     }
     for (const std::string& path : o.scenarios) {
@@ -291,7 +291,7 @@ int run(const options& o) {
         }
         sim::scenario s;
         parse_failed = !report(sim::load_scenario_file(path, s)) || parse_failed;
-        if (o.scenarios.size() == 1) scenarios[0] = std::move(s);
+        if (o.scenarios.size() == 1) scenario = std::move(s);
         stems.push_back(stem_of(path));
     }
     if (parse_failed) return bad_input;
@@ -303,7 +303,7 @@ int run(const options& o) {
     }
     out.plot = o.plot;
     std::string error;
-    if (!check_outputs(o, stems, out, error)) return fail(bad_input, error);
+    if (!check_outputs(o, out, error)) return fail(bad_input, error);
 
     hostkit::plugin_library library;
     if (!o.library.empty()) {
@@ -344,9 +344,8 @@ int run(const options& o) {
                 status = bad_input;
                 continue;
             }
-            scenarios[0] = std::move(s);
+            scenario = std::move(s);
         }
-        const sim::scenario& scenario = scenarios[0];
         sim::timeline_printer timeline(stdout);
         sim::plot_collector plot;
         sim::replay_recorder replay;
@@ -373,8 +372,7 @@ int run(const options& o) {
             status = output_failed;
         }
         if (html_files[i]) {
-            if (!sim::write_replay_page(html_files[i].get(),
-                                        replay.json(script_beside(library.path())))) {
+            if (!replay.write_page(html_files[i].get(), script_beside(library.path()))) {
                 std::fprintf(stderr, "talvik-sim: writing the replay page failed\n");
                 status = output_failed;
             } else if (!o.quiet && !o.html.empty()) {

@@ -11,6 +11,21 @@ namespace {
 
 // Samples closer together than this add nothing to the picture.
 constexpr double sample_spacing_s = 0.1;
+// Far more than the picture's 1400 pixels can show: past them every other one goes (samples
+// twice as far apart from then on; marks two by two into one), so that a day's run or a
+// million events keep the plot's memory bounded.
+constexpr std::size_t max_samples = 200000;
+constexpr std::size_t max_marks = 20000;
+// Longer labels would run out of the picture.
+constexpr std::size_t longest_label = 30;
+
+// `label` added to a label shared by close marks.
+void join_label(std::string& text, const std::string& label) {
+    if (text.find(label) == std::string::npos && text.size() < longest_label) {
+        text += ", " + label;
+        if (text.size() >= longest_label) text += ", ...";
+    }
+}
 
 std::string quoted(const std::string& text) {
     std::string q = "\"";
@@ -43,24 +58,49 @@ void plot_collector::on_start(const scenario& s, std::int32_t) {
     samples_.clear();
     marks_.clear();
     braking_ = false;
+    spacing_s_ = sample_spacing_s;
+}
+
+void plot_collector::add_mark(mark m) {
+    // Marks of one moment share a label from the start.
+    if (!marks_.empty() && marks_.back().seconds == m.seconds &&
+        marks_.back().location == m.location) {
+        join_label(marks_.back().label, m.label);
+        marks_.back().protection = marks_.back().protection || m.protection;
+        return;
+    }
+    if (marks_.size() == max_marks) {
+        for (std::size_t i = 0; i < max_marks / 2; ++i) {
+            marks_[i] = std::move(marks_[2 * i]);
+            join_label(marks_[i].label, marks_[2 * i + 1].label);
+            marks_[i].protection = marks_[i].protection || marks_[2 * i + 1].protection;
+        }
+        marks_.resize(max_marks / 2);
+    }
+    marks_.push_back(std::move(m));
 }
 
 void plot_collector::on_event(const moment& at, const event& e, const scenario&) {
     std::string label = mark_label(e.what);
-    if (!label.empty()) {
-        marks_.push_back({static_cast<double>(at.elapsed_ms) / 1000.0, at.location, label, false});
-    }
+    if (!label.empty())
+        add_mark({static_cast<double>(at.elapsed_ms) / 1000.0, at.location, label, false});
 }
 
 void plot_collector::on_frame(const frame_record& f, const scenario&) {
     const double seconds = static_cast<double>(f.at.elapsed_ms) / 1000.0;
     const ats::handles& h = f.cab.acting;
     const bool braking = h.brake != f.driver.brake && h.power == 0;
-    if (braking && !braking_) marks_.push_back({seconds, f.at.location, "protection brake", true});
+    if (braking && !braking_) add_mark({seconds, f.at.location, "protection brake", true});
     braking_ = braking;
     const bool step =
         !samples_.empty() && (samples_.back().power != h.power || samples_.back().brake != h.brake);
-    if (samples_.empty() || step || seconds - samples_.back().seconds >= sample_spacing_s) {
+    if (samples_.empty() || step || seconds - samples_.back().seconds >= spacing_s_) {
+        if (samples_.size() == max_samples) {
+            for (std::size_t i = 0; i < max_samples / 2; ++i)
+                samples_[i] = samples_[2 * i];
+            samples_.resize(max_samples / 2);
+            spacing_s_ *= 2;
+        }
         samples_.push_back({seconds, f.at.location, f.at.speed, h.power, h.brake});
     }
 }
@@ -68,8 +108,6 @@ void plot_collector::on_frame(const frame_record& f, const scenario&) {
 std::vector<plot_collector::label_at> plot_collector::merged_marks(bool by_time) const {
     // Marks closer than this share one label, so their words do not print over each other.
     constexpr double closeness = 1.0 / 150.0;
-    // Longer labels would run out of the picture.
-    constexpr std::size_t longest_label = 30;
     std::vector<label_at> merged;
     if (samples_.empty()) return merged;
     const double first = by_time ? samples_.front().seconds : samples_.front().location;
@@ -78,11 +116,7 @@ std::vector<plot_collector::label_at> plot_collector::merged_marks(bool by_time)
     for (const mark& m : marks_) {
         const double x = by_time ? m.seconds : m.location;
         if (!merged.empty() && x - merged.back().x < near) {
-            std::string& text = merged.back().text;
-            if (text.find(m.label) == std::string::npos && text.size() < longest_label) {
-                text += ", " + m.label;
-                if (text.size() >= longest_label) text += ", ...";
-            }
+            join_label(merged.back().text, m.label);
             merged.back().protection = merged.back().protection || m.protection;
             continue;
         }

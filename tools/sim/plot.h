@@ -38,9 +38,12 @@ class plot_collector : public run_observer {
     std::vector<label_at> merged_marks(bool by_time) const;
 
     std::string title_;
+    void add_mark(mark m);
+
     std::vector<sample> samples_;
     std::vector<mark> marks_;
     bool braking_ = false;
+    double spacing_s_ = 0.0; // between samples that show no step
 };
 
 // Renders `script` with gnuplot; false with `error` set (one line) when gnuplot is missing or

@@ -73,6 +73,10 @@ std::int64_t thousandths(double value) {
     return std::llround(std::clamp(value, -largest_number, largest_number) * 1000.0);
 }
 
+bool write_all(std::FILE* out, std::string_view text) {
+    return std::fwrite(text.data(), 1, text.size(), out) == text.size();
+}
+
 // Characters of `value` in the data.
 std::size_t number_length(std::int64_t value) {
     std::uint64_t magnitude =
@@ -95,9 +99,17 @@ std::size_t quoted_length(std::string_view text) {
     return n;
 }
 
-void append_listed(std::string& list, std::int64_t value) {
-    if (!list.empty()) list += ',';
-    append_number(list, value);
+void append_listed(chunked_text& list, std::int64_t value) {
+    char text[24];
+    const int n = std::snprintf(text, sizeof text, list.empty() ? "%lld" : ",%lld",
+                                static_cast<long long>(value));
+    list.append(std::string_view(text, static_cast<std::size_t>(n)));
+}
+
+template <typename... T> void append_row(chunked_text& list, const T&... values) {
+    std::string row;
+    append_row(row, list.empty(), values...);
+    list.append(row);
 }
 
 // What a check adds to the data at most: its fields and a curve of numbers of up to 20
@@ -123,6 +135,31 @@ template <typename Each> void each_channel(const frame_record& f, Each each) {
 
 } // namespace
 
+void chunked_text::append(std::string_view text) {
+    if (pieces_.empty() || pieces_.back().size() + text.size() > piece_bytes)
+        pieces_.emplace_back();
+    pieces_.back() += text;
+    size_ += text.size();
+}
+
+void chunked_text::truncate(std::size_t size) {
+    while (!pieces_.empty() && size_ - pieces_.back().size() >= size) {
+        size_ -= pieces_.back().size();
+        pieces_.pop_back();
+    }
+    if (size_ > size) {
+        pieces_.back().resize(pieces_.back().size() - (size_ - size));
+        size_ = size;
+    }
+}
+
+bool chunked_text::write(std::FILE* out) const {
+    for (const std::string& piece : pieces_) {
+        if (!write_all(out, piece)) return false;
+    }
+    return true;
+}
+
 bool replay_recorder::room(std::size_t bytes) {
     if (bytes > data_ceiling_bytes - data_bytes_) return false;
     data_bytes_ += bytes;
@@ -136,7 +173,7 @@ bool replay_recorder::take_lines() {
     const bool fits = room(bytes);
     if (fits) {
         for (const timeline_line& line : lines_)
-            append_row(timeline_rows_, timeline_rows_.empty(), line.frame, line.text);
+            append_row(timeline_rows_, line.frame, line.text);
     }
     lines_.clear();
     return fits;
@@ -152,11 +189,11 @@ void replay_recorder::keep() {
 void replay_recorder::stop() {
     // What came after the last whole frame goes, so the page ends with that frame.
     data_bytes_ = kept_.bytes;
-    timeline_rows_.resize(kept_.rows);
+    timeline_rows_.truncate(kept_.rows);
     pattern_checks_.resize(kept_.pattern_checks);
     speed_checks_.resize(kept_.speed_checks);
     stopped_ = true;
-    append_row(timeline_rows_, timeline_rows_.empty(), std::max<std::int64_t>(frames_ - 1, 0),
+    append_row(timeline_rows_, std::max<std::int64_t>(frames_ - 1, 0),
                std::string("   the page stops here: its data reached the ") +
                    std::to_string(data_ceiling_bytes >> 20) +
                    " MB it may hold; the text timeline and the CSV file have the whole run");
@@ -273,9 +310,14 @@ void replay_recorder::on_finish(const run_summary& summary, const scenario& s) {
     if (!take_lines()) stop();
 }
 
-std::string replay_recorder::json(const std::string& script_path) const {
+bool replay_recorder::write_data(std::FILE* file, const std::string& script_path) const {
+    // The run's large parts go out as they are, never copied: `out` holds the text between them.
+    bool written = true;
     std::string out;
-    out.reserve(data_bytes_ + 65536);
+    auto put = [&](const chunked_text& large) {
+        written = written && write_all(file, out) && large.write(file);
+        out.clear();
+    };
     out += "{\"format\":1,\"run\":{\"name\":";
     append_quoted(out, name_);
     out += ",\"source\":";
@@ -296,16 +338,16 @@ std::string replay_recorder::json(const std::string& script_path) const {
         append_number(out, value);
     }
     out += "},\n\"location_mm\":[";
-    out += location_mm_;
+    put(location_mm_);
     out += "],\n\"speed\":[";
-    out += speed_;
+    put(speed_);
     out += ']';
     out += ",\n\"channels\":{";
     for (std::size_t i = 0; i < channels_.size(); ++i) {
         out += i == 0 ? "\n" : ",\n";
         append_quoted(out, channels_[i].name);
         out += ":[";
-        out += channels_[i].changes;
+        put(channels_[i].changes);
         out += ']';
     }
     // Each index as [column, name, meaning, values]; the page keys everything by the column.
@@ -319,7 +361,7 @@ std::string replay_recorder::json(const std::string& script_path) const {
                    m.kind == ats::cab::shows::one_shot_sound ? "one-shot" : "continuous");
     }
     out += "],\n\"timeline\":[";
-    out += timeline_rows_;
+    put(timeline_rows_);
 
     // Each check's curve, from the beacon's distance down to the stop point; the first point is
     // the permitted speed the check compared with.
@@ -370,18 +412,17 @@ std::string replay_recorder::json(const std::string& script_path) const {
     for (const brake_start& b : brakes_)
         append_row(out, &b == brakes_.data(), b.frame, b.by);
     out += "]}\n";
-    return out;
+    put(chunked_text());
+    return written;
 }
 
-bool write_replay_page(std::FILE* out, const std::string& json) {
+bool replay_recorder::write_page(std::FILE* out, const std::string& script_path) const {
     const std::string_view page = replay_page_template();
     std::size_t at = page.find(data_slot);
     if (at == std::string_view::npos) at = page.size();
     const std::string_view after = page.substr(std::min(at + data_slot.size(), page.size()));
-    return std::fwrite(page.data(), 1, at, out) == at &&
-           std::fwrite(json.data(), 1, json.size(), out) == json.size() &&
-           std::fwrite(after.data(), 1, after.size(), out) == after.size() &&
-           std::fflush(out) == 0 && !std::ferror(out);
+    return write_all(out, page.substr(0, at)) && write_data(out, script_path) &&
+           write_all(out, after) && std::fflush(out) == 0 && !std::ferror(out);
 }
 
 } // namespace sim

@@ -12,6 +12,23 @@
 
 namespace sim {
 
+// Text kept in pieces of at most a megabyte: it grows without copying what it holds, and goes
+// out piece by piece.
+class chunked_text {
+  public:
+    void append(std::string_view text);
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    // Back to the first `size` characters.
+    void truncate(std::size_t size);
+    bool write(std::FILE* out) const;
+
+  private:
+    static constexpr std::size_t piece_bytes = 1u << 20;
+    std::vector<std::string> pieces_;
+    std::size_t size_ = 0;
+};
+
 // Collects a run as the page needs it: every output and driver's handle as its changes, the
 // position and speed frame by frame, the timeline's lines and the protection's checks. The data
 // is kept as the page's text, and stops growing at `data_ceiling_bytes`: the page then ends at the
@@ -26,9 +43,10 @@ class replay_recorder : public run_observer {
     void on_debug(const moment& at, const std::string& line) override;
     void on_finish(const run_summary& summary, const scenario& s) override;
 
-    // The run's data as one JSON object. The permitted-speed curves come from the pattern script
-    // at `script_path` (the one beside the run's library), evaluated with the script host.
-    std::string json(const std::string& script_path) const;
+    // Writes the page: the template built into talvik-sim with the run's data as one JSON
+    // object. The permitted-speed curves come from the pattern script at `script_path` (the one
+    // beside the run's library), evaluated with the script host. False when writing fails.
+    bool write_page(std::FILE* out, const std::string& script_path) const;
 
     // True when the page holds less than the whole run (the data reached its ceiling).
     bool stopped() const { return stopped_; }
@@ -39,7 +57,7 @@ class replay_recorder : public run_observer {
   private:
     struct channel {
         std::string name;
-        std::string changes; // "frame,value,frame,value,..."
+        chunked_text changes; // "frame,value,frame,value,..."
         std::int32_t last = 0;
         bool any = false;
     };
@@ -66,6 +84,7 @@ class replay_recorder : public run_observer {
     void keep();
     // The data is full: back to the last whole frame, and a line that says so.
     void stop();
+    bool write_data(std::FILE* out, const std::string& script_path) const;
 
     std::string name_, source_;
     std::int32_t plugin_version_ = 0;
@@ -79,22 +98,18 @@ class replay_recorder : public run_observer {
         std::size_t bytes = 0, rows = 0, pattern_checks = 0, speed_checks = 0;
     } kept_;
     // Frame by frame as differences from the frame before: small numbers, a short page.
-    std::string location_mm_; // thousandths of a metre, as the CSV rounds them
-    std::string speed_;       // thousandths of the speed unit
+    chunked_text location_mm_; // thousandths of a metre, as the CSV rounds them
+    chunked_text speed_;       // thousandths of the speed unit
     std::int64_t last_location_mm_ = 0, last_speed_ = 0;
     std::vector<channel> channels_;
     std::vector<pattern_check> pattern_checks_;
     std::vector<speed_check> speed_checks_;
     std::vector<brake_start> brakes_;
     const char* braking_by_ = nullptr;
-    std::string timeline_rows_;        // the page's timeline, as data
+    chunked_text timeline_rows_;       // the page's timeline, as data
     std::vector<timeline_line> lines_; // the timeline's newest lines, not yet in the data
     timeline_printer timeline_{nullptr, &lines_};
 };
-
-// Writes the page, the template built into talvik-sim with `json` as its data, to `out`; false
-// when writing fails.
-bool write_replay_page(std::FILE* out, const std::string& json);
 
 // The page template (page/page.html with its style and script inlined), generated at build time.
 std::string_view replay_page_template();

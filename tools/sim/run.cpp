@@ -50,6 +50,11 @@ class journey {
             std::int64_t frame_limit)
         : api_(api), s_(s), observers_(observers), debug_(debug), frame_limit_(frame_limit),
           fired_at_(s.events.size(), -1) {
+        std::size_t timed = 0;
+        for (const event& e : s.events)
+            timed += e.when.kind == trigger_kind::at_time ? 1 : 0;
+        at_time_.reserve(timed);
+        at_position_.reserve(s.events.size() - timed);
         for (std::size_t i = 0; i < s.events.size(); ++i) {
             const trigger& t = s.events[i].when;
             if (t.kind == trigger_kind::at_time) at_time_.push_back({to_ms(t.value), i});

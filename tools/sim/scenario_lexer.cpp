@@ -80,24 +80,42 @@ bool lex(std::string_view line, std::size_t& i, token* out, bool& unclosed) {
 
 } // namespace
 
+// The length of the UTF-8 character that starts `text`; 0 when it does not start one.
+std::size_t utf8_length(std::string_view text) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const std::size_t n = lead < 0x80                   ? 1
+                          : lead >= 0xC2 && lead < 0xE0 ? 2
+                          : lead >= 0xE0 && lead < 0xF0 ? 3
+                          : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                        : 0;
+    if (n == 0 || n > text.size()) return 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 0;
+    }
+    return n;
+}
+
 std::string quote_excerpt(std::string_view text) {
     std::string out;
-    std::size_t shown = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        // Stop at the limit, but not inside a character of several bytes.
-        if (shown >= quoted_text_limit && (c & 0xC0) != 0x80) {
+    std::size_t shown = 0; // characters on the screen
+    for (std::size_t i = 0; i < text.size();) {
+        if (shown >= quoted_text_limit) {
             out += "...";
             break;
         }
-        if (c < 0x20 || c == 0x7F) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t n = utf8_length(text.substr(i));
+        // Control characters and bytes that are no UTF-8 are shown by their code.
+        if (n == 0 || c < 0x20 || c == 0x7F) {
             char code[8];
             std::snprintf(code, sizeof code, "\\x%02X", c);
             out += code;
             shown += 4;
+            ++i;
         } else {
-            out += static_cast<char>(c);
-            if ((c & 0xC0) != 0x80) ++shown;
+            out.append(text.substr(i, n));
+            ++shown;
+            i += n;
         }
     }
     return out;

@@ -21,7 +21,8 @@ struct token {
 constexpr std::size_t quoted_text_limit = 60;
 
 // `text` for an error message: cut to about `quoted_text_limit` characters (never inside a UTF-8
-// sequence, "..." marking the cut) and with control characters shown as \xNN.
+// character, "..." marking the cut), control characters and bytes that are no UTF-8 shown as
+// \xNN.
 std::string quote_excerpt(std::string_view text);
 
 // One line's tokens, read in order by the grammar; a token is read when the grammar comes to it,

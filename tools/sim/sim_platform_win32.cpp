@@ -21,6 +21,10 @@ int close_pipe(std::FILE* pipe) { return _pclose(pipe); }
 std::string quote_for_shell(const std::string& path) { return "\"" + path + "\""; }
 
 path_kind kind_of(const std::string& path) {
+    // Devices (NUL, CON, COM1) have full names in the device namespace.
+    char full[MAX_PATH * 4];
+    const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (n > 4 && n < sizeof full && std::string(full, 4) == "\\\\.\\") return path_kind::other;
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return path_kind::missing;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return path_kind::directory;
