@@ -105,6 +105,7 @@ TEST_F(CompiledCode, RandomDamageRunsOrIsRefusedAndNeverCrashes) {
     ScriptVM::shutdown(); // every mutant opens a VM of its own
     testing::internal::CaptureStdout();
     std::vector<std::string> originals{compiled(talvik_test::bundled_script())};
+    std::vector<fs::path> names{talvik_test::bundled_script()};
     ASSERT_FALSE(originals[0].empty());
     // Those of the fuzz corpus and of Squirrel's samples that compile (some are there to break
     // the compiler): between them they use every instruction.
@@ -112,7 +113,9 @@ TEST_F(CompiledCode, RandomDamageRunsOrIsRefusedAndNeverCrashes) {
                                 fs::path(TALVIK_SQUIRREL_DIR) / "samples"}) {
         for (const auto& entry : fs::directory_iterator(dir)) {
             std::string code = compiled(entry.path());
-            if (!code.empty()) originals.push_back(std::move(code));
+            if (code.empty()) continue;
+            originals.push_back(std::move(code));
+            names.push_back(entry.path());
         }
     }
     testing::internal::GetCapturedStdout();
@@ -147,7 +150,7 @@ TEST_F(CompiledCode, RandomDamageRunsOrIsRefusedAndNeverCrashes) {
             return WIFEXITED(status) && WEXITSTATUS(status) == static_cast<int>(o);
         };
         if (i < originals.size()) {
-            EXPECT_TRUE(is(outcome::ran)) << "original " << i << ": status " << status;
+            EXPECT_TRUE(is(outcome::ran)) << "original " << names[i] << ": status " << status;
             continue;
         }
         if (is(outcome::ran) || is(outcome::refused)) {
