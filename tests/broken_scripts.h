@@ -74,6 +74,17 @@ inline const broken_script broken_scripts[] = {
      "for (local i = 200; i < 400; i++) down(i);\n"
      "throw \"the calls ran\";",
      "the calls ran", false},
+    {"stack information below the first level",
+     "if (getstackinfos(-1000000) == null) throw \"no such level\";", "no such level", false},
+    // A metamethod that calls itself, at the stack's end: a frame refused its room was left
+    // half entered, and run.
+    {"metamethod calling itself at the stack's end",
+     "local M = null; M = {}.setdelegate({_modulo = function(...) { M % 1; }});\n"
+     "function down(n) { if (n == 0) { try { M % 1; } catch (e) {} return 0; }\n"
+     "  return 1 + down(n - 1); }\n"
+     "for (local i = 200; i < 260; i++) down(i);\n"
+     "throw \"the metamethods ran\";",
+     "the metamethods ran", false},
 };
 
 } // namespace talvik_test
