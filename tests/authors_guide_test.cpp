@@ -613,13 +613,14 @@ TEST(AuthorsGuide, WorkedExampleRunsAsTheGuideTellsIt) {
     ASSERT_EQ(status, 0) << out;
     std::ifstream csv(dir / "run.csv");
     std::string line;
-    std::getline(csv, line); // header: time_ms,location_m,speed,brake,...
+    std::getline(csv, line); // header: time_ms,elapsed_ms,location_m,speed,brake,...
     double first_brake_at = -1.0, last_location = 0.0;
     double speed_at_brake = 0.0;
     while (std::getline(csv, line)) {
         std::istringstream cells(line);
-        std::string time, location, speed, brake;
+        std::string time, elapsed, location, speed, brake;
         std::getline(cells, time, ',');
+        std::getline(cells, elapsed, ',');
         std::getline(cells, location, ',');
         std::getline(cells, speed, ',');
         std::getline(cells, brake, ',');

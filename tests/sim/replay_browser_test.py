@@ -79,7 +79,7 @@ def expected(rows, k, frame_ms):
     out = {"frame-number": str(k), "frame-time": f"{k * frame_ms / 1000:.2f} s",
            "frame-position": tenths(row["location_m"]) + " m", "frame-speed": tenths(row["speed"])}
     for col, text in row.items():
-        if col in ("time_ms", "location_m", "speed"):
+        if col in ("time_ms", "elapsed_ms", "location_m", "speed", "cause"):
             continue
         v = int(text)
         out[col] = v
@@ -105,7 +105,7 @@ def seen_as(col, v, shown):
 def frame_table(rows):
     """The frames to compare: every one at which a one-shot sound starts, the first and the last,
     then an even share of the others at which an output changes, with the frame before each."""
-    outputs = [c for c in rows[0] if c not in ("time_ms", "location_m", "speed")]
+    outputs = [c for c in rows[0] if c not in ("time_ms", "elapsed_ms", "location_m", "speed", "cause")]
     must, changes = {0, len(rows) - 1}, set()
     for k in range(1, len(rows)):
         if any(rows[k][c] != rows[k - 1][c] for c in outputs):

@@ -105,11 +105,15 @@ std::vector<std::string> printed(const std::vector<sim::frame_record>& frames) {
     char* text = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
-    sim::timeline_printer printer(out);
+    sim::run_account account;
+    sim::timeline_printer printer(out, account);
     sim::scenario s;
+    account.on_start(s, 0x20000);
     printer.on_start(s, 0x20000);
-    for (const auto& f : frames)
+    for (const auto& f : frames) {
+        account.on_frame(f, s);
         printer.on_frame(f, s);
+    }
     std::fclose(out);
     std::vector<std::string> lines;
     std::string all(text, size);
@@ -150,7 +154,9 @@ TEST(TimelineWords, HandlesTheHostGets) {
     frames.push_back(f); // the brake passes with the doors open: nothing new to say
 
     EXPECT_EQ(printed(frames),
-              (std::vector<std::string>{"white lamp on", "protection brake: power 0, brake 9",
+              (std::vector<std::string>{"white lamp on",
+                                        "brake: cause not shown by the outputs (the host gets "
+                                        "power 0, brake 9, reverser 1)",
                                         "handles follow the driver again: power 0, brake 9, "
                                         "reverser 1",
                                         "traction withheld (doors open): power 0, reverser 0"}));

@@ -17,7 +17,7 @@ constexpr double sample_spacing_s = 0.1;
 constexpr std::size_t max_samples = 200000;
 constexpr std::size_t max_marks = 20000;
 // Longer labels would run out of the picture.
-constexpr std::size_t longest_label = 30;
+constexpr std::size_t longest_label = 60;
 
 // `label` added to a label shared by close marks.
 void join_label(std::string& text, const std::string& label) {
@@ -36,9 +36,9 @@ std::string quoted(const std::string& text) {
     return q + "\"";
 }
 
+// The driver's actions; beacons and signals come with their meaning from the account.
 std::string mark_label(const action& a) {
     switch (a.kind) {
-    case action_kind::beacon: return "beacon " + std::to_string(a.beacon.type);
     case action_kind::key_down: {
         const char* name = ats::cab::key_meaning_of(a.value);
         return name != nullptr ? std::string(name) : "key " + std::to_string(a.value);
@@ -46,7 +46,6 @@ std::string mark_label(const action& a) {
     case action_kind::horn: return "horn";
     case action_kind::doors_open: return "doors open";
     case action_kind::doors_close: return "doors close";
-    case action_kind::signal: return "signal " + std::to_string(a.value);
     default: return {};
     }
 }
@@ -57,7 +56,7 @@ void plot_collector::on_start(const scenario& s, std::int32_t) {
     title_ = s.name;
     samples_.clear();
     marks_.clear();
-    braking_ = false;
+    told_ = account_.entries().size();
     spacing_s_ = sample_spacing_s;
 }
 
@@ -66,21 +65,32 @@ void plot_collector::add_mark(mark m) {
     if (!marks_.empty() && marks_.back().seconds == m.seconds &&
         marks_.back().location == m.location) {
         join_label(marks_.back().label, m.label);
-        marks_.back().protection = marks_.back().protection || m.protection;
+        marks_.back().brake = marks_.back().brake || m.brake;
         return;
     }
     if (marks_.size() == max_marks) {
         for (std::size_t i = 0; i < max_marks / 2; ++i) {
             marks_[i] = std::move(marks_[2 * i]);
             join_label(marks_[i].label, marks_[2 * i + 1].label);
-            marks_[i].protection = marks_[i].protection || marks_[2 * i + 1].protection;
+            marks_[i].brake = marks_[i].brake || marks_[2 * i + 1].brake;
         }
         marks_.resize(max_marks / 2);
     }
     marks_.push_back(std::move(m));
 }
 
+void plot_collector::take_account() {
+    const std::vector<account_entry>& entries = account_.entries();
+    for (; told_ < entries.size(); ++told_) {
+        const account_entry& e = entries[told_];
+        if (e.label.empty()) continue;
+        add_mark({static_cast<double>(e.at.elapsed_ms) / 1000.0, e.at.location, e.label,
+                  e.kind == told::brake || e.kind == told::fail_safe || e.kind == told::script});
+    }
+}
+
 void plot_collector::on_event(const moment& at, const event& e, const scenario&) {
+    take_account();
     std::string label = mark_label(e.what);
     if (!label.empty())
         add_mark({static_cast<double>(at.elapsed_ms) / 1000.0, at.location, label, false});
@@ -89,9 +99,7 @@ void plot_collector::on_event(const moment& at, const event& e, const scenario&)
 void plot_collector::on_frame(const frame_record& f, const scenario&) {
     const double seconds = static_cast<double>(f.at.elapsed_ms) / 1000.0;
     const ats::handles& h = f.cab.acting;
-    const bool braking = h.brake != f.driver.brake && h.power == 0;
-    if (braking && !braking_) add_mark({seconds, f.at.location, "protection brake", true});
-    braking_ = braking;
+    take_account();
     const bool step =
         !samples_.empty() && (samples_.back().power != h.power || samples_.back().brake != h.brake);
     if (samples_.empty() || step || seconds - samples_.back().seconds >= spacing_s_) {
@@ -117,10 +125,10 @@ std::vector<plot_collector::label_at> plot_collector::merged_marks(bool by_time)
         const double x = by_time ? m.seconds : m.location;
         if (!merged.empty() && x - merged.back().x < near) {
             join_label(merged.back().text, m.label);
-            merged.back().protection = merged.back().protection || m.protection;
+            merged.back().brake = merged.back().brake || m.brake;
             continue;
         }
-        merged.push_back({x, m.label, m.protection});
+        merged.push_back({x, m.label, m.brake});
     }
     return merged;
 }
@@ -128,7 +136,7 @@ std::vector<plot_collector::label_at> plot_collector::merged_marks(bool by_time)
 std::string plot_collector::gnuplot_script(const std::string& png_path, plot_axis axis) const {
     const bool by_time = axis == plot_axis::time;
     std::string s;
-    char row[160];
+    char row[512];
     s += "$journey << EOD\n";
     for (const sample& p : samples_) {
         std::snprintf(row, sizeof row, "%.3f %.2f %d %d\n", by_time ? p.seconds : p.location,
@@ -142,7 +150,7 @@ std::string plot_collector::gnuplot_script(const std::string& png_path, plot_axi
     s += "set grid\nset key top right opaque\nset lmargin 10\nset rmargin 4\n";
     s += "set autoscale xfixmin\nset autoscale xfixmax\n";
     for (const label_at& m : merged_marks(by_time)) {
-        const char* colour = m.protection ? "#cc0000" : "#888888";
+        const char* colour = m.brake ? "#cc0000" : "#888888";
         std::snprintf(row, sizeof row,
                       "set arrow from %.3f, graph 0 to %.3f, graph 1 nohead lc rgb '%s' dt 2\n",
                       m.x, m.x, colour);

@@ -255,26 +255,12 @@ void replay_recorder::on_frame(const frame_record& f, const scenario& s) {
     const std::int64_t location = thousandths(f.at.location);
     const std::int64_t speed = thousandths(f.at.speed);
 
-    // Where a device's brake began: the host gets power 0 and the emergency brake the driver
-    // did not ask for.
-    const cab_state& cab = f.cab;
-    const char* by = nullptr;
-    if (is_fail_safe_frame(cab)) {
-        by = "fail-safe";
-    } else if (cab.acting.power == 0 && cab.acting.brake == s.emergency_brake() &&
-               f.driver.brake != s.emergency_brake()) {
-        by = cab.panel_at(ats::cab::panel::vigilance_lamp) == 1 ? "vigilance" : "protection";
-    }
-    const bool brake_began = by != nullptr && by != braking_by_;
-    braking_by_ = by;
-
     std::size_t bytes =
         number_length(location - last_location_mm_) + number_length(speed - last_speed_) + 2;
     each_channel(f, [&](std::size_t c, std::int32_t v) {
         if (!channels_[c].any || channels_[c].last != v)
             bytes += number_length(k) + number_length(v) + 2;
     });
-    if (brake_began) bytes += number_length(k) + 16;
     const bool fits = !stopped_ && take_lines() && room(bytes);
     if (!fits && !stopped_) stop();
     if (!fits && k > 0) return;
@@ -290,7 +276,6 @@ void replay_recorder::on_frame(const frame_record& f, const scenario& s) {
         ch.last = v;
         ch.any = true;
     });
-    if (brake_began) brakes_.push_back({k, by});
     frames_ = k + 1;
     if (fits) keep();
 }
@@ -373,21 +358,31 @@ bool replay_recorder::write_data(std::FILE* file, const std::string& script_path
     pattern_curve curve;
     if (!distances.empty()) curve = evaluate_pattern(script_path, distances);
     out += "],\n\"pattern_checks\":[";
+    // The verdict is the account's; the curve beyond the compared point is drawn for reading.
+    const std::vector<pattern_made>& made = account_.pattern_checks();
+    std::size_t m = 0;
     for (std::size_t i = 0; i < pattern_checks_.size(); ++i) {
         const pattern_check& p = pattern_checks_[i];
+        while (m < made.size() && made[m].frame < p.frame)
+            ++m;
+        const pattern_answer* answer =
+            m < made.size() && made[m].frame == p.frame && made[m].answer.evaluated
+                ? &made[m].answer
+                : nullptr;
         out += i == 0 ? "\n{\"frame\":" : ",\n{\"frame\":";
         append_number(out, p.frame);
         out += ",\"distance\":";
         append_number(out, p.distance);
         out += ",\"speed\":";
         append_number(out, static_cast<double>(p.speed));
+        if (answer != nullptr) {
+            out += ",\"permitted\":";
+            append_number(out, static_cast<double>(answer->permitted));
+            out += ",\"braked\":";
+            out += answer->permitted <= p.speed ? "true" : "false";
+        }
         if (curve.error.empty()) {
             const std::size_t at = i * (curve_steps + 1);
-            const float permitted = curve.permitted[at];
-            out += ",\"permitted\":";
-            append_number(out, static_cast<double>(permitted));
-            out += ",\"braked\":";
-            out += permitted <= p.speed ? "true" : "false";
             out += ",\"curve\":[";
             for (std::size_t j = at; j <= at + curve_steps; ++j) {
                 if (j > at) out += ',';
@@ -408,10 +403,52 @@ bool replay_recorder::write_data(std::FILE* file, const std::string& script_path
     out += ",\n\"speed_checks\":[";
     for (const speed_check& c : speed_checks_)
         append_row(out, &c == speed_checks_.data(), c.frame, c.type, c.speed);
-    out += "],\n\"brakes\":[";
-    for (const brake_start& b : brakes_)
-        append_row(out, &b == brakes_.data(), b.frame, b.by);
-    out += "]}\n";
+    // The account: its marks for the chart, its brakes and interlocks as spans of frames.
+    out += "],\n\"marks\":[";
+    bool first = true;
+    for (const account_entry& e : account_.entries()) {
+        if (e.label.empty() || e.at.frame >= frames_) continue;
+        append_row(out, first, e.at.frame, told_name(e.kind), e.label);
+        first = false;
+    }
+    for (const auto& [key, spans] :
+         {std::pair<const char*, const std::vector<brake_span>*>{"brakes", &account_.brakes()},
+          {"interlocks", &account_.interlocks()}}) {
+        out += "],\n\"";
+        out += key;
+        out += "\":[";
+        first = true;
+        for (const brake_span& b : *spans) {
+            if (b.from >= frames_) continue;
+            const std::int64_t to = b.to < 0 || b.to >= frames_ ? frames_ - 1 : b.to;
+            append_row(out, first, b.from, to, b.device, b.cause);
+            first = false;
+        }
+    }
+    // The cab's constants, so the page repeats none of them.
+    out += "],\n\"constants\":{\"silent\":";
+    append_number(out, static_cast<std::int64_t>(ats::cab::sound_cmd::silent));
+    out += ",\"playing\":";
+    append_number(out, static_cast<std::int64_t>(ats::cab::sound_cmd::playing));
+    out += ",\"start_once\":";
+    append_number(out, static_cast<std::int64_t>(ats::cab::sound_cmd::start_once));
+    out += ",\"unchanged\":";
+    append_number(out, static_cast<std::int64_t>(ats::cab::sound_cmd::unchanged));
+    out += ",\"blank_digit\":";
+    append_number(out, static_cast<std::int64_t>(ats::cab::blank_digit));
+    out += ",\"traction_state\":\"panel_";
+    out += std::to_string(ats::cab::panel::traction_state);
+    out += "\",\"clock\":[\"panel_";
+    out += std::to_string(ats::cab::panel::minutes);
+    out += "\",\"panel_";
+    out += std::to_string(ats::cab::panel::seconds);
+    out += "\"],\"traction\":[";
+    for (std::int32_t v = 0; ats::cab::traction_state_meaning(v) != nullptr; ++v) {
+        if (v > 0) out += ',';
+        append_quoted(out, ats::cab::traction_state_meaning(v));
+    }
+    out += "]}";
+    out += "}\n";
     put(chunked_text());
     return written;
 }

@@ -37,6 +37,11 @@ class replay_recorder : public run_observer {
   public:
     static constexpr std::size_t data_ceiling_bytes = 64u << 20;
 
+    // Shows what `account` (an observer before this one) tells; the debug channel's lines join
+    // its timeline only when `show_debug`.
+    explicit replay_recorder(const run_account& account, bool show_debug = false)
+        : account_(account), timeline_{nullptr, account, &lines_, show_debug} {}
+
     void on_start(const scenario& s, std::int32_t plugin_version) override;
     void on_event(const moment& at, const event& e, const scenario& s) override;
     void on_frame(const frame_record& f, const scenario& s) override;
@@ -71,10 +76,6 @@ class replay_recorder : public run_observer {
         std::int32_t type;
         std::int32_t speed;
     };
-    struct brake_start {
-        std::int64_t frame;
-        const char* by;
-    };
 
     // Whether `bytes` more fit under the ceiling; counts them when they do.
     bool room(std::size_t bytes);
@@ -104,11 +105,10 @@ class replay_recorder : public run_observer {
     std::vector<channel> channels_;
     std::vector<pattern_check> pattern_checks_;
     std::vector<speed_check> speed_checks_;
-    std::vector<brake_start> brakes_;
-    const char* braking_by_ = nullptr;
+    const run_account& account_;
     chunked_text timeline_rows_;       // the page's timeline, as data
     std::vector<timeline_line> lines_; // the timeline's newest lines, not yet in the data
-    timeline_printer timeline_{nullptr, &lines_};
+    timeline_printer timeline_;
 };
 
 // The page template (page/page.html with its style and script inlined), generated at build time.

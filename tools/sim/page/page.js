@@ -55,7 +55,8 @@
     return false;
   }
 
-  const SILENT = -10000, PLAYING = -1, ONCE = 1, UNCHANGED = 2, BLANK = 11;
+  const K = data.constants;
+  const SILENT = K.silent, PLAYING = K.playing, ONCE = K.start_once, UNCHANGED = K.unchanged, BLANK = K.blank_digit;
   const meanings = {};
   for (const [col, name, meaning, values] of data.indices) meanings[col] = { name, meaning, values };
   const oneShot = (col) => meanings[col] && meanings[col].values === "one-shot";
@@ -120,13 +121,13 @@
         v === UNCHANGED ? "-" : "gets " + v;
     };
   }
-  const tractionWords = ["none", "power", "brake", "brake, notch 1"];
+  const tractionWords = K.traction;
   const reverserWords = { "-1": "backward", "0": "neutral", "1": "forward" };
   function textView(el, col) {
-    if (col === "panel_121") return (v) => { el.textContent = tractionWords[v] !== undefined ? tractionWords[v] : String(v); };
+    if (col === K.traction_state) return (v) => { el.textContent = tractionWords[v] !== undefined ? tractionWords[v] : String(v); };
     if (col === "doors_closed") return (v) => { el.textContent = v ? "closed" : "open"; };
     if (el.classList.contains("digit")) return (v) => { el.textContent = v === BLANK ? "" : String(v); };
-    if (col === "panel_118" || col === "panel_119") return (v) => { el.textContent = v >= 0 && v <= 9 ? "0" + v : String(v); };
+    if (K.clock.includes(col)) return (v) => { el.textContent = v >= 0 && v <= 9 ? "0" + v : String(v); };
     const note = el.nextElementSibling && el.nextElementSibling.classList.contains("note") ? el.nextElementSibling : null;
     return (v) => {
       el.textContent = String(v);
@@ -147,15 +148,25 @@
     const row = document.querySelector('tr[data-handle="' + h + '"]');
     return { h, row, driver: row.querySelector(".driver"), why: row.querySelector(".why") };
   });
+  // The account's spans of frames (brakes, interlocks): the one covering frame k, if any.
+  function spanAt(spans, k) {
+    let lo = 0, hi = spans.length - 1, found = null;
+    while (lo <= hi) {
+      const mid = (lo + hi) >> 1;
+      if (spans[mid][0] <= k) { found = spans[mid]; lo = mid + 1; } else hi = mid - 1;
+    }
+    return found && found[1] >= k ? found : null;
+  }
+  // Why the host's handles differ from the driver's: the account says, the page does not decide.
   function showHandles(k) {
-    const doorsOpen = !valueAt("doors_closed", k);
-    const braking = valueAt("brake", k) !== valueAt("driver_brake", k);
-    const by = valueAt("panel_8", k) === 1 ? "vigilance brake" : "protection brake";
+    const brake = spanAt(data.brakes, k), interlock = spanAt(data.interlocks, k);
+    const why = brake ? (brake[2] === "fail-safe" ? brake[3] : "brake: " + brake[3])
+      : interlock ? interlock[3] : "overridden";
     for (const r of handleRows) {
       const overridden = valueAt(r.h, k) !== valueAt("driver_" + r.h, k);
       r.row.classList.toggle("overridden", overridden);
       r.driver.classList.toggle("same", !overridden);
-      r.why.textContent = !overridden ? "" : braking ? by : doorsOpen ? "doors open" : "overridden";
+      r.why.textContent = overridden ? why : "";
     }
   }
 
@@ -186,7 +197,7 @@
     }
     const m = meanings[col];
     if (m.values === "0, 1") return v === 1 ? "lit" : v === 0 ? "dark" : "";
-    if (col === "panel_121") return tractionWords[v] || "";
+    if (col === K.traction_state) return tractionWords[v] || "";
     return v === BLANK ? "blank digit" : "";
   }
   function showIndices(k) {
@@ -366,13 +377,13 @@
     g.clip();
     const labels = new Labels(g, L);
     // Where the devices' brakes began.
-    for (const [frame, by] of data.brakes) {
+    for (const [frame, , device, cause] of data.brakes) {
       const X = px(L, xOfFrame(frame));
-      g.strokeStyle = by === "vigilance" ? ink.vigilance : by === "protection" ? ink.brake : ink.muted;
+      g.strokeStyle = device === "vigilance" ? ink.vigilance : ink.brake;
       g.setLineDash([4, 3]);
       line(g, X, L.top, X, L.top + L.speedH);
       g.setLineDash([]);
-      labels.add(X, by + " brake", g.strokeStyle, 2);
+      labels.add(X, "brake: " + cause, g.strokeStyle, 2);
     }
     // Each pattern check's curve, then the one point it compared.
     for (const p of patterns) {
