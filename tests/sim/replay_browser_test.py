@@ -6,7 +6,11 @@ frames through its #t= fragment; at each, the lamps, sounds, monitor digits, han
 table in the page's DOM must equal that frame's CSV row. Then #x= lands on the first frame at or
 past the position; play, the scrubber, the keys and the timeline move the frame; the page logs
 no error and makes no request, and a request it is made to try is refused and seen.
-Exit 77 (skipped) when Chromium is not installed or does not start.
+For one table of short runs, one for each cause of a brake, the timeline's words, the CSV's cause
+column and the page (its chart mark and the handles' "why") give the same cause. No chart label
+is lost at 420 or 1400 pixels, and the current timeline line is on screen at 1366x768.
+Exit 77 (skipped) when Chromium is not installed or does not start (the words of the timeline
+and the CSV are checked all the same).
 Usage: replay_browser_test.py TALVIK_SIM LIBRARY SOURCE_DIR WORK_DIR
 """
 import csv
@@ -200,6 +204,124 @@ def interact(page, rows):
     page.eval("document.querySelector('input[name=axis][value=t]').click()")
 
 
+# One short run for each cause of a brake, two causes at once among them: what follows a common
+# start, and the cause every output must give.
+START = """frame 20 ms
+vehicle brake_notches 8 ats_notch 4
+at 0.5 s key release down
+after 0.2 s key release up
+at 1 s doors close
+at 1 s reverser forward
+at 1 s power 3
+at 30 s power 2
+"""
+BROKEN_SCRIPT = "lookup_brake_patern"  # an author's misspelling of the function's name
+CAUSES = [
+    ("alarm", "at 500 m beacon type 0 signal 0 distance 600 optional 0\nend after 6 s\n",
+     "unconfirmed alarm"),
+    ("trip", "at 500 m beacon type 1 signal 0 distance 0 optional 0\nend after 1 s\n",
+     "trip at stop signal"),
+    ("pattern", "at 700 m beacon type 50 signal 0 distance 250 optional 0\nend after 1 s\n",
+     "pattern 75.3 \u2265 64.6"),
+    ("point", "at 500 m beacon type 55 signal 3 distance 0 optional 30\nend after 1 s\n",
+     "point check 66.8 \u2265 30"),
+    ("vigilance", "end at 96 s\n", "vigilance: no action for 60 s"),
+    ("script", "at 700 m beacon type 50 signal 0 distance 250 optional 0\nend after 1 s\n",
+     "script failed: lookup_brake_pattern is missing"),
+    ("trip-and-point", "at 500 m beacon type 1 signal 0 distance 0 optional 0\n"
+     "at 500 m beacon type 55 signal 3 distance 0 optional 30\nend after 1 s\n",
+     "trip at stop signal and point check 66.8 \u2265 30"),
+    # The vigilance warning sounds, but the protection trips: its lamp does not make it the cause.
+    ("trip-in-warning", "at 92 s beacon type 1 signal 0 distance 0 optional 0\nend at 93 s\n",
+     "trip at stop signal"),
+    ("trip-and-vigilance", "at 94.96 s beacon type 1 signal 0 distance 0 optional 0\n"
+     "end at 96 s\n", "trip at stop signal and vigilance: no action for 60 s"),
+]
+
+
+def brake_causes(work):
+    """Runs the table; checks the timeline and the CSV at once. Returns (name, page, frame,
+    cause) for the page checks."""
+    runs = []
+    broken = os.path.join(work, "broken")
+    os.makedirs(broken)
+    shutil.copy(library, broken)
+    with open(os.path.join(os.path.dirname(library), "signal_pattern.nut")) as f:
+        text = f.read().replace("function lookup_brake_pattern", "function " + BROKEN_SCRIPT)
+    with open(os.path.join(broken, "signal_pattern.nut"), "w") as f:
+        f.write(text)
+    for name, lines, cause in CAUSES:
+        path = f"{work}/cause-{name}"
+        with open(path + ".txt", "w") as f:
+            f.write(START + lines)
+        lib = os.path.join(broken, os.path.basename(library)) if name == "script" else library
+        run = subprocess.run([talvik_sim, "--library", lib, "--csv", path + ".csv", "--html",
+                              path + ".html", path + ".txt"], capture_output=True, text=True)
+        check(run.returncode == (1 if name == "script" else 0),
+              f"{name}: exit status {run.returncode}: {run.stderr}")
+        said = [ln.split("! brake: ", 1)[1].split(" (the host gets")[0]
+                for ln in run.stdout.splitlines() if "! brake: " in ln]
+        check(said == [cause], f"{name}: the timeline says {said}, not {cause!r}")
+        with open(path + ".csv", newline="") as f:
+            rows = list(csv.DictReader(f))
+        braked = [k for k, r in enumerate(rows) if r["cause"] and (k == 0 or not rows[k - 1]["cause"])]
+        check(len(braked) == 1 and rows[braked[0]]["cause"] == cause,
+              f"{name}: the CSV's cause column says {[rows[k]['cause'] for k in braked]}")
+        if braked:
+            runs.append((name, path + ".html", braked[0], cause))
+    return runs
+
+
+def page_causes(page, runs):
+    """The page tells each run's brake as the timeline and the CSV do."""
+    for name, html, k, cause in runs:
+        page.goto(f"file://{html}#t={k * 0.02:.2f}")
+        page.wait_for("document.body.dataset.ready === '1'")
+        lands_on(page, k, f"{name} at its brake")
+        why = page.eval("document.querySelector('tr[data-handle=brake] .why').textContent")
+        check(why == "brake: " + cause, f"{name}: the handles say why {why!r}, not {cause!r}")
+        labels = page.eval(CHART_LABELS)
+        check(labels["shown"].count("brake: " + cause) + labels["listed"].count("brake: " + cause) == 1,
+              f"{name}: the chart marks {labels}, not one 'brake: {cause}'")
+
+
+# The chart's labels as the page shows them, and those listed in its markers.
+CHART_LABELS = r"""(() => {
+  const shown = [...document.querySelectorAll('#chart-marks span.mark')].map(e => e.textContent);
+  const listed = [].concat(...[...document.querySelectorAll('#chart-marks button.more')]
+    .map(e => JSON.parse(e.dataset.labels)));
+  return {shown, listed, marks: JSON.parse(document.getElementById('replay-data').textContent).marks.length};
+})()"""
+
+
+def labels_and_timeline(page, names):
+    """No chart label is lost at 420 or 1400 pixels; at 1366x768 the current timeline line is on
+    screen at every event it is sent to."""
+    for width, height in [(420, 900), (1400, 1000), (1366, 768)]:
+        page.send("Emulation.setDeviceMetricsOverride",
+                  {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
+        for name in names:
+            page.goto(f"file://{work}/{name}.html")
+            page.wait_for("document.body.dataset.ready === '1'")
+            labels = page.eval(CHART_LABELS)
+            told = len(labels["shown"]) + len(labels["listed"])
+            check(told == labels["marks"],
+                  f"{name} at {width} px: {told} of {labels['marks']} chart labels shown or listed")
+            if (width, height) != (1366, 768):
+                continue
+            events = sorted({k for k, _ in page.eval(
+                "JSON.parse(document.getElementById('replay-data').textContent).timeline") if k >= 0})
+            off = 0
+            for k in events[:: max(1, len(events) // 20)]:
+                page.eval(f"location.hash = '#t={k * 0.02:.2f}'")
+                seen = page.eval("(() => { const li = document.querySelector('#timeline li.current');"
+                                 " if (!li) return false; const r = li.getBoundingClientRect();"
+                                 " return r.top >= 0 && r.bottom <= innerHeight; })()")
+                off += 0 if seen else 1
+            check(off == 0, f"{name} at 1366x768: the current timeline line off screen at {off} events")
+    page.send("Emulation.clearDeviceMetricsOverride")
+
+
 def guide_table(text, name):
     rows, lines = [], text.split(f"<!-- table: {name} -->", 1)[1].splitlines()[1:]
     for line in lines:
@@ -236,6 +358,7 @@ def main():
     subprocess.run(common + ["--csv", f"{work}/default.csv", "--html", f"{work}/default.html"],
                    check=True)
     subprocess.run(common + ["--csv-dir", work, "--html-dir", work] + scenarios, check=True)
+    causes = brake_causes(work)
 
     try:
         chromium = browser.Browser()
@@ -244,7 +367,9 @@ def main():
         print(f"*** BROWSER CHECKS SKIPPED: {e}")
         print("*** The replay pages were NOT checked. Run 'tools/setup.sh browser' as root.")
         print("*" * 78)
-        return 77
+        for f in failures:
+            print("FAILED:", f)
+        return 1 if failures else 77
     print(chromium.version)
     try:
         page = chromium.page()
@@ -262,6 +387,8 @@ def main():
                 print(f"default journey: {size} bytes, usable {usable:.0f} ms after navigation")
                 interact(page, rows)
                 meanings_match_the_guide(page)
+        page_causes(page, causes)
+        labels_and_timeline(page, ["default", "journey", "stop-station"])
         page.poll()
         check(not page.problems, "the pages logged: " + "; ".join(page.problems[:5]))
         others = [u for u in page.requests if not re.match(rf"file://{re.escape(work)}/\w[\w-]*\.html", u)]
