@@ -201,6 +201,17 @@ def interact(page, rows):
     lands_on(page, round(float(link[3:]) * 1000 / frame_ms), f"timeline line {link}")
     check(page.eval("document.querySelector('#timeline li.current a').getAttribute('href')") == link,
           "the clicked timeline line is not the highlighted one")
+    # The chart zooms and pans by keys and comes back to the whole run; "b" goes to the next brake.
+    zoomed = "!document.getElementById('zoom-all').disabled"
+    page.key("+")
+    check(page.eval(zoomed), "+ did not zoom the chart in")
+    page.key("]")
+    page.key("0")
+    check(not page.eval(zoomed), "0 did not show the whole run again")
+    page.key("Home")
+    page.key("b")
+    first_brake = page.eval("JSON.parse(document.getElementById('replay-data').textContent).brakes[0][0]")
+    check(frame() == first_brake, f"b went to frame {frame()}, not the first brake's {first_brake}")
     page.eval("document.querySelector('input[name=axis][value=t]').click()")
 
 

@@ -67,10 +67,11 @@ template <typename... T> void append_row(std::string& out, bool first, const T&.
 }
 
 // Thousandths as the CSV file rounds them. An accepted scenario's run keeps far inside the
-// bound, which keeps the differences of two frames from overflowing whatever the numbers.
+// bound, which keeps the differences of differences exact in the page's numbers (2^53).
+constexpr double largest_thousandths = 1.0e15;
 std::int64_t thousandths(double value) {
     if (std::isnan(value)) return 0;
-    return std::llround(std::clamp(value, -largest_number, largest_number) * 1000.0);
+    return std::llround(std::clamp(value * 1000.0, -largest_thousandths, largest_thousandths));
 }
 
 bool write_all(std::FILE* out, std::string_view text) {
@@ -134,6 +135,50 @@ template <typename Each> void each_channel(const frame_record& f, Each each) {
 }
 
 } // namespace
+
+namespace {
+
+// A small second difference is one letter: 'a' is -26, 'z' -1, 'A' 0, 'Z' 25; any other goes as
+// "(value)". A run of the same value is its letter and "~more" (how many more times).
+constexpr std::string_view difference_letters =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+constexpr std::int64_t smallest_letter = -26;
+
+std::string difference_token(std::int64_t value) {
+    const std::int64_t i = value - smallest_letter;
+    if (i >= 0 && i < static_cast<std::int64_t>(difference_letters.size()))
+        return std::string(1, difference_letters[static_cast<std::size_t>(i)]);
+    return "(" + std::to_string(value) + ")";
+}
+
+} // namespace
+
+std::string replay_recorder::second_differences::pending() const {
+    if (run_count == 0) return {};
+    const std::string token = difference_token(run_value);
+    if (run_count == 2 && token.size() == 1) return token + token;
+    return run_count == 1 ? token : token + "~" + std::to_string(run_count - 1);
+}
+
+std::size_t replay_recorder::second_differences::cost(std::int64_t value) const {
+    const std::int64_t second = (value - last) - last_delta;
+    // A run that grows by a digit at most, or a new token and the run before it closed.
+    return run_count > 0 && second == run_value ? 1 : number_length(second) + 3;
+}
+
+void replay_recorder::second_differences::add(std::int64_t value) {
+    const std::int64_t delta = value - last;
+    const std::int64_t second = delta - last_delta;
+    last = value;
+    last_delta = delta;
+    if (run_count > 0 && second == run_value) {
+        ++run_count;
+        return;
+    }
+    text.append(pending());
+    run_value = second;
+    run_count = 1;
+}
 
 void chunked_text::append(std::string_view text) {
     if (pieces_.empty() || pieces_.back().size() + text.size() > piece_bytes)
@@ -255,8 +300,7 @@ void replay_recorder::on_frame(const frame_record& f, const scenario& s) {
     const std::int64_t location = thousandths(f.at.location);
     const std::int64_t speed = thousandths(f.at.speed);
 
-    std::size_t bytes =
-        number_length(location - last_location_mm_) + number_length(speed - last_speed_) + 2;
+    std::size_t bytes = location_mm_.cost(location) + speed_.cost(speed);
     each_channel(f, [&](std::size_t c, std::int32_t v) {
         if (!channels_[c].any || channels_[c].last != v)
             bytes += number_length(k) + number_length(v) + 2;
@@ -264,10 +308,8 @@ void replay_recorder::on_frame(const frame_record& f, const scenario& s) {
     const bool fits = !stopped_ && take_lines() && room(bytes);
     if (!fits && !stopped_) stop();
     if (!fits && k > 0) return;
-    append_listed(location_mm_, location - last_location_mm_);
-    append_listed(speed_, speed - last_speed_);
-    last_location_mm_ = location;
-    last_speed_ = speed;
+    location_mm_.add(location);
+    speed_.add(speed);
     each_channel(f, [&](std::size_t c, std::int32_t v) {
         channel& ch = channels_[c];
         if (ch.any && ch.last == v) return;
@@ -322,11 +364,14 @@ bool replay_recorder::write_data(std::FILE* file, const std::string& script_path
         out += "\":";
         append_number(out, value);
     }
-    out += "},\n\"location_mm\":[";
-    put(location_mm_);
-    out += "],\n\"speed\":[";
-    put(speed_);
-    out += ']';
+    // Letters and digits only: nothing in them needs escaping.
+    out += "},\n\"location_mm\":\"";
+    put(location_mm_.text);
+    out += location_mm_.pending();
+    out += "\",\n\"speed\":\"";
+    put(speed_.text);
+    out += speed_.pending();
+    out += '"';
     out += ",\n\"channels\":{";
     for (std::size_t i = 0; i < channels_.size(); ++i) {
         out += i == 0 ? "\n" : ",\n";

@@ -99,9 +99,21 @@ class replay_recorder : public run_observer {
         std::size_t bytes = 0, rows = 0, pattern_checks = 0, speed_checks = 0;
     } kept_;
     // Frame by frame as differences from the frame before: small numbers, a short page.
-    chunked_text location_mm_; // thousandths of a metre, as the CSV rounds them
-    chunked_text speed_;       // thousandths of the speed unit
-    std::int64_t last_location_mm_ = 0, last_speed_ = 0;
+    // A value frame by frame as the differences of its differences, mostly one letter each, a
+    // run of equal ones as one letter and its length: standing, cruising and steady braking
+    // cost a few characters a stretch.
+    struct second_differences {
+        chunked_text text;
+        std::int64_t last = 0, last_delta = 0;
+        std::int64_t run_value = 0, run_count = 0; // not yet in `text`
+        void add(std::int64_t value);
+        // Characters `value` may add, at most.
+        std::size_t cost(std::int64_t value) const;
+        // The run not yet in `text`, as it goes after it.
+        std::string pending() const;
+    };
+    second_differences location_mm_; // thousandths of a metre, as the CSV rounds them
+    second_differences speed_;       // thousandths of the speed unit
     std::vector<channel> channels_;
     std::vector<pattern_check> pattern_checks_;
     std::vector<speed_check> speed_checks_;

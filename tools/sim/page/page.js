@@ -13,17 +13,36 @@
   const locMm = new Float64Array(frames);
   const speed = new Float64Array(frames);
   const reach = new Float64Array(frames);
-  {
-    let l = 0, v = 0, r = -Infinity;
-    for (let k = 0; k < frames; ++k) {
-      l += data.location_mm[k];
-      v += data.speed[k];
-      locMm[k] = l;
-      speed[k] = v;
-      r = Math.max(r, l);
-      reach[k] = r;
+  // Each comes as the differences of its differences: a letter each ('a' -26 ... 'z' -1, 'A' 0
+  // ... 'Z' 25), "(value)" for others, "~n" for n more of the one before.
+  function undo(text, out) {
+    let k = 0, d = 0, v = 0, i = 0, value = 0;
+    const n = text.length, size = out.length;
+    while (i < n) {
+      const c = text.charCodeAt(i);
+      let count = 1;
+      if (c === 126) {
+        count = 0;
+        for (++i; i < n; ++i) {
+          const digit = text.charCodeAt(i) - 48;
+          if (digit < 0 || digit > 9) break;
+          count = count * 10 + digit;
+        }
+      } else if (c === 40) {
+        const close = text.indexOf(")", i);
+        value = Number(text.slice(i + 1, close));
+        i = close + 1;
+      } else {
+        value = (c >= 97 ? c - 97 : c - 65 + 26) - 26;
+        ++i;
+      }
+      for (let j = 0; j < count && k < size; ++j) { d += value; v += d; out[k++] = v; }
     }
   }
+  undo(data.location_mm, locMm);
+  undo(data.speed, speed);
+  for (let k = 0, r = -Infinity; k < frames; ++k) { r = Math.max(r, locMm[k]); reach[k] = r; }
+  performance.mark("decoded");
 
   // Every output and driver's handle as (frame, value) changes.
   const channels = {};
@@ -219,34 +238,64 @@
     }
   }
 
-  // ---- the timeline, in the words of the text output
-  const lineFrames = [];
-  const lineItems = [];
+  // ---- the timeline, in the words of the text output. Only the lines near those in sight are
+  // in the page: a long run's thousands of lines cost nothing until they are scrolled to.
+  const lineFrames = data.timeline.map((row) => row[0]);
+  const list = $("timeline");
+  const LINE = 17; // pixels a line, as the style sets it
+  const OVERSCAN = 40;
+  const shownLines = new Map(); // line index -> its element
+  let currentSet = new Set();
   {
-    const list = $("timeline");
+    const spacer = document.createElement("li");
+    spacer.className = "spacer";
+    spacer.style.height = lineFrames.length * LINE + "px";
+    list.appendChild(spacer);
+    // The address may already name a line's frame: then no hashchange would come.
+    list.addEventListener("click", (e) => {
+      const frame = e.target.dataset && e.target.dataset.frame;
+      if (frame !== undefined) seek(Number(frame));
+    });
+    let pending = false;
+    list.addEventListener("scroll", () => {
+      if (pending) return;
+      pending = true;
+      requestAnimationFrame(() => { pending = false; renderLines(); });
+    });
+  }
+  function lineElement(i) {
+    const [frame, text] = data.timeline[i];
+    const li = document.createElement("li");
+    li.style.top = i * LINE + "px";
+    if (frame < 0) {
+      li.className = "heading";
+      li.textContent = text;
+    } else {
+      const a = document.createElement("a");
+      a.href = "#t=" + fragmentTime(frame);
+      a.dataset.frame = frame;
+      a.textContent = text;
+      li.appendChild(a);
+    }
+    if (currentSet.has(i)) li.classList.add("current");
+    return li;
+  }
+  function renderLines() {
+    const first = Math.max(0, Math.floor(list.scrollTop / LINE) - OVERSCAN);
+    const end = Math.min(lineFrames.length, Math.ceil((list.scrollTop + list.clientHeight) / LINE) + OVERSCAN);
+    for (const [i, li] of shownLines) if (i < first || i >= end) { li.remove(); shownLines.delete(i); }
     const fragment = document.createDocumentFragment();
-    for (const [frame, text] of data.timeline) {
-      const li = document.createElement("li");
-      if (frame < 0) {
-        li.className = "heading";
-        li.textContent = text;
-      } else {
-        const a = document.createElement("a");
-        a.href = "#t=" + fragmentTime(frame);
-        // The address may already name this frame: then no hashchange would come.
-        a.addEventListener("click", () => seek(frame));
-        a.textContent = text;
-        li.appendChild(a);
-      }
+    for (let i = first; i < end; ++i) {
+      if (shownLines.has(i)) continue;
+      const li = lineElement(i);
+      shownLines.set(i, li);
       fragment.appendChild(li);
-      lineFrames.push(frame);
-      lineItems.push(li);
     }
     list.appendChild(fragment);
   }
+  performance.mark("timeline");
   // The frames at which something happened, for previous/next event.
   const eventFrames = [...new Set(lineFrames.filter((f) => f >= 0))].sort((a, b) => a - b);
-  let currentLines = [];
   function showTimeline(k) {
     // The lines of the latest frame at or before k.
     let lo = 0, hi = lineFrames.length - 1, found = -1;
@@ -256,19 +305,19 @@
     }
     const now = [];
     if (found >= 0 && lineFrames[found] >= 0) {
-      for (let i = found; i >= 0 && lineFrames[i] === lineFrames[found]; --i) now.push(lineItems[i]);
+      for (let i = found; i >= 0 && lineFrames[i] === lineFrames[found]; --i) now.push(i);
     }
-    if (now.length === currentLines.length && now.every((li, i) => li === currentLines[i])) return;
-    for (const li of currentLines) li.classList.remove("current");
-    for (const li of now) li.classList.add("current");
-    currentLines = now;
+    if (now.length === currentSet.size && now.every((i) => currentSet.has(i))) return;
+    for (const i of currentSet) if (shownLines.has(i)) shownLines.get(i).classList.remove("current");
+    currentSet = new Set(now);
     if (now.length) {
-      const list = $("timeline");
-      const li = now[now.length - 1];
-      if (li.offsetTop < list.scrollTop || li.offsetTop + li.offsetHeight > list.scrollTop + list.clientHeight) {
-        list.scrollTop = li.offsetTop - list.clientHeight / 3;
+      const top = now[now.length - 1] * LINE, bottom = (now[0] + 1) * LINE;
+      if (top < list.scrollTop || bottom > list.scrollTop + list.clientHeight) {
+        list.scrollTop = Math.max(0, top - list.clientHeight / 3);
       }
     }
+    renderLines();
+    for (const i of now) if (shownLines.has(i)) shownLines.get(i).classList.add("current");
   }
 
   // ---- the chart: the run's lines into one canvas, the cursor into another on top, and the
@@ -540,8 +589,9 @@
       if (previousY === null) g.moveTo(X0, Y); else { g.lineTo(X0, previousY); g.lineTo(X0, Y); }
       // Along the position axis a segment follows the train's path, which may turn back; a long
       // one is traced through its frames.
-      if (axis === "x" && to - from > 1) {
-        const step = Math.max(1, Math.floor((to - from) / Math.max(1, L.plotW)));
+      if (axis === "x" && to - from > 1 && reach[to] !== locMm[to]) {
+        const pixels = Math.abs(px(L, reach[to] / 1000) - X0) + 1;
+        const step = Math.max(1, Math.floor((to - from) / Math.min(pixels, L.plotW)));
         for (let k = from + step; k < to; k += step) g.lineTo(px(L, xOfFrame(k)), Y);
       }
       g.lineTo(px(L, xOfFrame(to)), Y);
@@ -898,6 +948,7 @@
   $("scrubber").max = String(last);
   fitTimeline();
   redrawChart();
+  performance.mark("drawn");
   seek(frameOfFragment(location.hash) ?? 0);
   performance.mark("usable");
   document.body.dataset.ready = "1";
