@@ -125,7 +125,7 @@ void run_account::on_event(const moment& at, const event& e, const scenario&) {
         }
         (braking ? point_ : alarm_check_) = {true, 0.0, static_cast<float>(at.speed), b.optional};
         tell(at, told::beacon,
-             what + ", limit " + std::to_string(b.optional) + ": checked on this frame", {});
+             what + ", limit " + std::to_string(b.optional) + ": checked once, on this frame (the first after the beacon)", {});
         break;
     }
     default:
