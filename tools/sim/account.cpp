@@ -111,7 +111,7 @@ void run_account::on_event(const moment& at, const event& e, const scenario&) {
             answer_ = evaluate_ ? evaluate_(pattern_.distance) : pattern_answer{};
             tell(at, told::beacon,
                  what + " at stop, " + one_decimal(pattern_.distance) +
-                     " m to the signal: checked on this frame",
+                     " m to the signal: checked once, on this frame (the first after the beacon)",
                  {});
         }
         break;
@@ -125,7 +125,9 @@ void run_account::on_event(const moment& at, const event& e, const scenario&) {
         }
         (braking ? point_ : alarm_check_) = {true, 0.0, static_cast<float>(at.speed), b.optional};
         tell(at, told::beacon,
-             what + ", limit " + std::to_string(b.optional) + ": checked once, on this frame (the first after the beacon)", {});
+             what + ", limit " + std::to_string(b.optional) +
+                 ": checked once, on this frame (the first after the beacon)",
+             {});
         break;
     }
     default:
@@ -142,25 +144,31 @@ void run_account::on_debug(const moment&, const std::string& line) {
     if (at != std::string::npos) script_error_ = line.substr(at + sizeof script_error_mark - 1);
 }
 
+std::vector<std::string> run_account::demands_now() const {
+    std::vector<std::string> causes;
+    if (!script_error_.empty() || (pattern_.due && evaluate_ && !answer_.evaluated)) {
+        const std::string plain =
+            answer_.failure.empty() ? std::string("the pattern script") : answer_.failure;
+        add_once(causes, "script failed: " + plain);
+    }
+    if (trip_) add_once(causes, "trip at stop signal");
+    if (pattern_.due && answer_.evaluated && at_or_above(pattern_.speed, answer_.permitted)) {
+        add_once(causes, "pattern " + one_decimal(pattern_.speed) + " \u2265 " +
+                             one_decimal(answer_.permitted));
+    }
+    if (point_.due && at_or_above(point_.speed, static_cast<float>(point_.limit))) {
+        add_once(causes, "point check " + one_decimal(point_.speed) + " \u2265 " +
+                             std::to_string(point_.limit));
+    }
+    return causes;
+}
+
 std::vector<std::string> run_account::causes_now(const frame_record& f, bool protection,
-                                                 bool vigilance) {
+                                                 bool vigilance) const {
     const std::int64_t k = f.at.frame;
     std::vector<std::string> causes;
     if (protection) {
-        if (!script_error_.empty() || (pattern_.due && evaluate_ && !answer_.evaluated)) {
-            const std::string plain =
-                answer_.failure.empty() ? std::string("the pattern script") : answer_.failure;
-            add_once(causes, "script failed: " + plain);
-        }
-        if (trip_) add_once(causes, "trip at stop signal");
-        if (pattern_.due && answer_.evaluated && at_or_above(pattern_.speed, answer_.permitted)) {
-            add_once(causes, "pattern " + one_decimal(pattern_.speed) + " \u2265 " +
-                                 one_decimal(answer_.permitted));
-        }
-        if (point_.due && at_or_above(point_.speed, static_cast<float>(point_.limit))) {
-            add_once(causes, "point check " + one_decimal(point_.speed) + " \u2265 " +
-                                 std::to_string(point_.limit));
-        }
+        causes = demands_now();
         // The alarm trips once its count reaches the timeout, counted from its first frame.
         if (alarm_from_ >= 0 && !confirmed_ &&
             (k - alarm_from_ + 1) * frame_ms_ >= ats::ats_s_alarm::confirm_timeout_ms) {
@@ -258,20 +266,8 @@ void run_account::tell_gate(const frame_record& f, gate now, bool protection, bo
         gate_text_.clear();
     } else if (now == gate::brake) {
         // A further demand while the brake holds: told, and it joins the brake's cause.
-        std::vector<std::string> more;
-        if (protection) {
-            if (trip_) more.push_back("trip at stop signal");
-            if (pattern_.due && answer_.evaluated && at_or_above(pattern_.speed, answer_.permitted))
-                more.push_back("pattern " + one_decimal(pattern_.speed) + " \u2265 " +
-                               one_decimal(answer_.permitted));
-            if (point_.due && at_or_above(point_.speed, static_cast<float>(point_.limit)))
-                more.push_back("point check " + one_decimal(point_.speed) + " \u2265 " +
-                               std::to_string(point_.limit));
-            if (!script_error_.empty())
-                more.push_back("script failed: " + (answer_.failure.empty()
-                                                        ? std::string("the pattern script")
-                                                        : answer_.failure));
-        }
+        const std::vector<std::string> more =
+            protection ? demands_now() : std::vector<std::string>{};
         for (const std::string& c : more) {
             if (cause_.find(c) != std::string::npos) continue;
             if (c.rfind("script failed", 0) == 0) ++script_failures_;

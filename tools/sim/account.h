@@ -95,7 +95,10 @@ class run_account : public run_observer {
     void tell(const moment& at, told kind, std::string text, std::string label = {});
     // The causes of a device brake that begins on this frame, from this frame's events and
     // what the cab showed before it; none when the outputs tell nothing.
-    std::vector<std::string> causes_now(const frame_record& f, bool protection, bool vigilance);
+    std::vector<std::string> causes_now(const frame_record& f, bool protection,
+                                        bool vigilance) const;
+    // What this frame's events and the debug channel demand of the protection.
+    std::vector<std::string> demands_now() const;
     void tell_checks(const frame_record& f);
     void tell_gate(const frame_record& f, gate now, bool protection, bool vigilance);
     void tell_stop(const frame_record& f);
