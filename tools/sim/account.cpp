@@ -169,9 +169,10 @@ std::vector<std::string> run_account::causes_now(const frame_record& f, bool pro
     std::vector<std::string> causes;
     if (protection) {
         causes = demands_now();
-        // The alarm trips once its count reaches the timeout, counted from its first frame.
+        // The alarm trips on the frame after its count, begun on its first frame, reaches the
+        // timeout.
         if (alarm_from_ >= 0 && !confirmed_ &&
-            (k - alarm_from_ + 1) * frame_ms_ >= ats::ats_s_alarm::confirm_timeout_ms) {
+            (k - alarm_from_) * frame_ms_ >= ats::ats_s_alarm::confirm_timeout_ms) {
             add_once(causes, "unconfirmed alarm");
         }
         if (causes.empty()) causes = latched_;
