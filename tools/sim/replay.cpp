@@ -470,8 +470,63 @@ bool replay_recorder::write_data(std::FILE* file, const std::string& script_path
             first = false;
         }
     }
+    // Where the page's cab finds each index: by the name the code gives it, not its number.
+    {
+        namespace panel = ats::cab::panel;
+        namespace sound = ats::cab::sound;
+        const std::pair<std::string, std::int32_t> panels[] = {
+            {"white_lamp", panel::white_lamp},
+            {"red_lamp", panel::red_lamp},
+            {"vigilance_lamp", panel::vigilance_lamp},
+            {"emergency_brake_lamp", panel::emergency_brake_lamp},
+            {"one_man_lamp", panel::one_man_lamp},
+            {"stop_station_lamp", panel::stop_station_lamp},
+            {"month", panel::month},
+            {"day", panel::day},
+            {"minutes", panel::minutes},
+            {"seconds", panel::seconds},
+            {"position_hundreds", panel::position_hundreds},
+            {"position_tens", panel::position_tens},
+            {"position_units", panel::position_units},
+            {"position_tenths", panel::position_tenths},
+            {"max_speed_hundreds", panel::max_speed_hundreds},
+            {"max_speed_tens", panel::max_speed_tens},
+            {"max_speed_units", panel::max_speed_units},
+            {"traction_shown", panel::traction_shown},
+            {"traction_state", panel::traction_state},
+        };
+        const std::pair<std::string, std::int32_t> sounds[] = {
+            {"bell", sound::bell},
+            {"chime", sound::chime},
+            {"bell_reverb", sound::bell_reverb},
+            {"vigilance_buzzer", sound::vigilance_buzzer},
+            {"departure", sound::departure},
+            {"stop_station", sound::stop_station},
+            {"section", sound::section},
+            {"lb_on", sound::lb_on},
+            {"lb_off", sound::lb_off},
+        };
+        out += "],\n\"cab\":{";
+        bool head = true;
+        auto entry = [&](const std::string& name, const std::string& column) {
+            out += head ? "" : ",";
+            head = false;
+            append_quoted(out, name);
+            out += ':';
+            append_quoted(out, column);
+        };
+        for (const auto& [name, index] : panels)
+            entry("panel." + name, "panel_" + std::to_string(index));
+        for (std::int32_t d = 0; d < panel::train_number_digits; ++d) {
+            entry("panel.train_number_" + std::to_string(d + 1),
+                  "panel_" + std::to_string(panel::train_number + d));
+        }
+        for (const auto& [name, index] : sounds)
+            entry("sound." + name, "sound_" + std::to_string(index));
+        out += '}';
+    }
     // The cab's constants, so the page repeats none of them.
-    out += "],\n\"constants\":{\"silent\":";
+    out += ",\n\"constants\":{\"silent\":";
     append_number(out, static_cast<std::int64_t>(ats::cab::sound_cmd::silent));
     out += ",\"playing\":";
     append_number(out, static_cast<std::int64_t>(ats::cab::sound_cmd::playing));

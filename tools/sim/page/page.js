@@ -155,6 +155,10 @@
       else if (col.endsWith("reverser")) note.textContent = reverserWords[v] ? " " + reverserWords[v] : "";
     };
   }
+  // The cab's elements name what they show; the run's data says which index that is.
+  for (const el of document.querySelectorAll("#cab [data-cab]")) {
+    if (data.cab[el.dataset.cab]) el.dataset.col = data.cab[el.dataset.cab];
+  }
   for (const el of document.querySelectorAll("#cab [data-col]")) {
     const col = el.dataset.col;
     if (!channels[col]) continue;
