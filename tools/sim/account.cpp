@@ -100,8 +100,7 @@ void run_account::on_event(const moment& at, const event& e, const scenario&) {
         }
         if (b.type == beacon::alarm) {
             alarm_ = true;
-            tell(at, told::beacon, what + " at stop: the alarm rings, confirm within 5 s",
-                 "alarm beacon");
+            tell(at, told::beacon, what + " at stop: the alarm", "alarm beacon");
         } else if (b.type == beacon::trip) {
             trip_ = true;
             tell(at, told::beacon, what + " at stop: the protection trips", "trip beacon");
@@ -123,11 +122,8 @@ void run_account::on_event(const moment& at, const event& e, const scenario&) {
             tell(at, told::beacon, what + ": no limit (optional below 0): no check", {});
             break;
         }
+        // The check's own line, on this frame, says the rest.
         (braking ? point_ : alarm_check_) = {true, 0.0, static_cast<float>(at.speed), b.optional};
-        tell(at, told::beacon,
-             what + ", limit " + std::to_string(b.optional) +
-                 ": checked once, on this frame (the first after the beacon)",
-             {});
         break;
     }
     default:
@@ -346,9 +342,10 @@ void run_account::on_frame(const frame_record& f, const scenario&) {
     const bool vigilance = c.panel_at(panel::vigilance_lamp) == 1;
     const driver_state& d = f.driver;
     const ats::handles& h = c.acting;
-    // The script runs only to arm and make a pattern check: a script error on the channel at any
-    // other frame is another plug-in's (the channel's name is one for the whole machine).
-    if (!pattern_.due && !failed) script_error_.clear();
+    // The script runs only to arm and make a pattern check, and its failure brakes: a script
+    // error on the channel on any other frame is another plug-in's (the channel's name is one
+    // for the whole machine).
+    if (!failed && !(pattern_.due && protection && h.brake == emergency_)) script_error_.clear();
 
     if (failed != failing_) {
         std::string text = failed ? "the plug-in failed and answers with its fail-safe outputs "
