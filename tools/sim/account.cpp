@@ -361,7 +361,10 @@ void run_account::on_frame(const frame_record& f, const scenario&) {
     if (alarm_ && bell) {
         if (alarm_from_ < 0 || !confirmed_) {
             if (alarm_from_ < 0)
-                tell(at, told::alarm, "alarm: bell and chime, confirm within 5 s", "alarm");
+                tell(at, told::alarm,
+                     "alarm: bell and chime, confirm within " +
+                         std::to_string(ats::ats_s_alarm::confirm_timeout_ms / 1000) + " s",
+                     "alarm");
             alarm_from_ = k;
             confirmed_ = false;
         }
