@@ -23,19 +23,25 @@ std::string one_decimal(double v) {
 // The protection compares the host's float speed with the check's float limit.
 bool at_or_above(float speed, float limit) { return limit <= speed; }
 
-std::string joined(const std::vector<std::string>& causes) {
+std::string joined(const std::vector<demand>& causes) {
     std::string text;
-    for (const std::string& c : causes)
-        text += (text.empty() ? "" : " and ") + c;
+    for (const demand& c : causes)
+        text += (text.empty() ? "" : " and ") + c.text;
     return text;
 }
 
-void add_once(std::vector<std::string>& causes, const std::string& cause) {
-    for (const std::string& c : causes) {
-        if (c == cause) return;
+bool holds(const std::vector<demand>& causes, const demand& cause) {
+    for (const demand& c : causes) {
+        if (c.text == cause.text) return true;
     }
-    causes.push_back(cause);
+    return false;
 }
+
+void add_once(std::vector<demand>& causes, const demand& cause) {
+    if (!holds(causes, cause)) causes.push_back(cause);
+}
+
+using by = demand::by;
 
 std::string handles_of(const ats::handles& h) {
     return "power " + std::to_string(h.power) + ", brake " + std::to_string(h.brake) +
@@ -140,36 +146,36 @@ void run_account::on_debug(const moment&, const std::string& line) {
     if (at != std::string::npos) script_error_ = line.substr(at + sizeof script_error_mark - 1);
 }
 
-std::vector<std::string> run_account::demands_now() const {
-    std::vector<std::string> causes;
+std::vector<demand> run_account::demands_now() const {
+    std::vector<demand> causes;
     if (!script_error_.empty() || (pattern_.due && evaluate_ && !answer_.evaluated)) {
         const std::string plain =
             answer_.failure.empty() ? std::string("the pattern script") : answer_.failure;
-        add_once(causes, "script failed: " + plain);
+        add_once(causes, {"script failed: " + plain, by::script});
     }
-    if (trip_) add_once(causes, "trip at stop signal");
+    if (trip_) add_once(causes, {"trip at stop signal"});
     if (pattern_.due && answer_.evaluated && at_or_above(pattern_.speed, answer_.permitted)) {
-        add_once(causes, "pattern " + one_decimal(pattern_.speed) + " \u2265 " +
-                             one_decimal(answer_.permitted));
+        add_once(causes, {"pattern " + one_decimal(pattern_.speed) + " \u2265 " +
+                          one_decimal(answer_.permitted)});
     }
     if (point_.due && at_or_above(point_.speed, static_cast<float>(point_.limit))) {
-        add_once(causes, "point check " + one_decimal(point_.speed) + " \u2265 " +
-                             std::to_string(point_.limit));
+        add_once(causes, {"point check " + one_decimal(point_.speed) + " \u2265 " +
+                          std::to_string(point_.limit)});
     }
     return causes;
 }
 
-std::vector<std::string> run_account::causes_now(const frame_record& f, bool protection,
-                                                 bool vigilance) const {
+std::vector<demand> run_account::causes_now(const frame_record& f, bool protection,
+                                            bool vigilance) const {
     const std::int64_t k = f.at.frame;
-    std::vector<std::string> causes;
+    std::vector<demand> causes;
     if (protection) {
         causes = demands_now();
         // The alarm trips on the frame after its count, begun on its first frame, reaches the
         // timeout.
         if (alarm_from_ >= 0 && !confirmed_ &&
             (k - alarm_from_) * frame_ms_ >= ats::ats_s_alarm::confirm_timeout_ms) {
-            add_once(causes, "unconfirmed alarm");
+            add_once(causes, {"unconfirmed alarm"});
         }
         if (causes.empty()) causes = latched_;
     }
@@ -177,8 +183,9 @@ std::vector<std::string> run_account::causes_now(const frame_record& f, bool pro
     if (vigilance &&
         (!protection ||
          (vigilance_from_ >= 0 && (k - vigilance_from_ + 1) * frame_ms_ >= ats::eb::braking_ms))) {
-        causes.push_back("vigilance: no action for " + std::to_string(ats::eb::warning_ms / 1000) +
-                         " s");
+        causes.push_back(
+            {"vigilance: no action for " + std::to_string(ats::eb::warning_ms / 1000) + " s",
+             by::vigilance});
     }
     return causes;
 }
@@ -238,42 +245,39 @@ void run_account::tell_gate(const frame_record& f, gate now, bool protection, bo
     const moment& at = f.at;
     const ats::handles& h = f.cab.acting;
     if (now == gate::brake && gate_ != gate::brake) {
-        std::vector<std::string> causes = causes_now(f, protection, vigilance);
+        std::vector<demand> causes = causes_now(f, protection, vigilance);
         bool by_protection = false, by_vigilance = false;
-        for (const std::string& c : causes)
-            (c.rfind("vigilance:", 0) == 0 ? by_vigilance : by_protection) = true;
+        for (const demand& c : causes)
+            (c.from == by::vigilance ? by_vigilance : by_protection) = true;
         std::string device = by_protection && by_vigilance ? "protection and vigilance"
                              : by_vigilance                ? "vigilance"
                              : protection                  ? "protection"
                                                            : "device";
         if (causes.empty()) {
             device = protection && vigilance ? "protection or vigilance" : device;
-            causes.push_back(protection && vigilance
-                                 ? "the outputs do not tell the protection from the vigilance"
-                                 : "cause not shown by the outputs");
+            causes.push_back({protection && vigilance
+                                  ? "the outputs do not tell the protection from the vigilance"
+                                  : "cause not shown by the outputs"});
         }
-        for (const std::string& c : causes) {
-            if (c.rfind("script failed", 0) == 0) ++script_failures_;
-        }
+        for (const demand& c : causes)
+            script_failures_ += c.from == by::script ? 1 : 0;
         cause_ = joined(causes);
         latched_ = causes;
         brakes_.push_back({at.frame, -1, device, cause_});
         tell(at, told::brake, "brake: " + cause_ + " (the host gets " + handles_of(h) + ")",
              "brake: " + cause_);
         gate_text_.clear();
-    } else if (now == gate::brake) {
+    } else if (now == gate::brake && protection) {
         // A further demand while the brake holds: told, and it joins the brake's cause.
-        const std::vector<std::string> more =
-            protection ? demands_now() : std::vector<std::string>{};
-        for (const std::string& c : more) {
-            if (cause_.find(c) != std::string::npos) continue;
-            if (c.rfind("script failed", 0) == 0) ++script_failures_;
-            cause_ += " and " + c;
-            add_once(latched_, c);
+        for (const demand& c : demands_now()) {
+            if (holds(latched_, c)) continue;
+            script_failures_ += c.from == by::script ? 1 : 0;
+            latched_.push_back(c);
+            cause_ += " and " + c.text;
             brakes_.back().cause = cause_;
-            tell(at, told::brake, "the brake is also demanded: " + c, "also: " + c);
+            tell(at, told::brake, "the brake is also demanded: " + c.text, "also: " + c.text);
         }
-    } else {
+    } else if (now != gate::brake) {
         if (gate_ == gate::brake) brakes_.back().to = at.frame - 1;
         if (now != gate::fail_safe) cause_.clear();
         std::string text;
@@ -294,8 +298,6 @@ void run_account::tell_gate(const frame_record& f, gate now, bool protection, bo
     if (now == gate::fail_safe && gate_ != gate::fail_safe) {
         cause_ = "fail-safe outputs";
         if (!script_error_.empty()) cause_ += ": script failed (\"" + script_error_ + "\")";
-    }
-    if (now == gate::fail_safe && gate_ != gate::fail_safe) {
         gate_text_.clear();
         brakes_.push_back({at.frame, -1, "fail-safe", cause_});
     }
@@ -408,7 +410,7 @@ void run_account::on_frame(const frame_record& f, const scenario&) {
     if (!red) {
         latched_.clear();
     } else if (now != gate::brake && protection) {
-        for (const std::string& cause : causes_now(f, true, false))
+        for (const demand& cause : causes_now(f, true, false))
             add_once(latched_, cause);
     }
     tell_stop(f);

@@ -61,6 +61,12 @@ struct pattern_made {
     pattern_answer answer;
 };
 
+// One cause of a brake, a demand for it, in the guide's words, with the device it names.
+struct demand {
+    std::string text;
+    enum class by { protection, vigilance, script } from = by::protection;
+};
+
 class run_account : public run_observer {
   public:
     // `evaluate` gives a pattern check's figures; without it the checks are told without them.
@@ -95,10 +101,9 @@ class run_account : public run_observer {
     void tell(const moment& at, told kind, std::string text, std::string label = {});
     // The causes of a device brake that begins on this frame, from this frame's events and
     // what the cab showed before it; none when the outputs tell nothing.
-    std::vector<std::string> causes_now(const frame_record& f, bool protection,
-                                        bool vigilance) const;
+    std::vector<demand> causes_now(const frame_record& f, bool protection, bool vigilance) const;
     // What this frame's events and the debug channel demand of the protection.
-    std::vector<std::string> demands_now() const;
+    std::vector<demand> demands_now() const;
     void tell_checks(const frame_record& f);
     void tell_gate(const frame_record& f, gate now, bool protection, bool vigilance);
     void tell_stop(const frame_record& f);
@@ -127,7 +132,7 @@ class run_account : public run_observer {
     // Protection demands not yet seen as a brake (the driver's own emergency brake hid it),
     // or the causes of a latched brake: told again when the brake shows, while the red lamp
     // stays on.
-    std::vector<std::string> latched_;
+    std::vector<demand> latched_;
     // The signal a pattern check announced, and the stop point short of it.
     double signal_at_ = NAN, stop_point_at_ = NAN;
     bool passed_signal_ = false;
