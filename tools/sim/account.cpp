@@ -113,7 +113,7 @@ void run_account::on_event(const moment& at, const event& e, const scenario&) {
         } else {
             // A second beacon before the frame replaces the first: one check runs.
             pattern_ = {true, static_cast<double>(b.distance), static_cast<float>(at.speed), 0};
-            answer_ = evaluate_ ? evaluate_(pattern_.distance) : pattern_answer{};
+            // Evaluated on the frame: of several beacons before it, only the last one counts.
             tell(at, told::beacon,
                  what + " at stop, " + one_decimal(pattern_.distance) +
                      " m to the signal: checked once, on this frame (the first after the beacon)",
@@ -344,6 +344,7 @@ void run_account::on_frame(const frame_record& f, const scenario&) {
     const bool vigilance = c.panel_at(panel::vigilance_lamp) == 1;
     const driver_state& d = f.driver;
     const ats::handles& h = c.acting;
+    if (pattern_.due && evaluate_) answer_ = evaluate_(pattern_.distance);
     // The script runs only to arm and make a pattern check, and its failure brakes: a script
     // error on the channel on any other frame is another plug-in's (the channel's name is one
     // for the whole machine).
