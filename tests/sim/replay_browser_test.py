@@ -274,18 +274,22 @@ def brake_causes(work):
                 for ln in run.stdout.splitlines() if "! brake: " in ln]
         check(said == [cause], f"{name}: the timeline says {said}, not {cause!r}")
         with open(path + ".csv", newline="") as f:
-            rows = list(csv.DictReader(f))
-        braked = [k for k, r in enumerate(rows) if r["cause"] and (k == 0 or not rows[k - 1]["cause"])]
-        check(len(braked) == 1 and rows[braked[0]]["cause"] == cause,
-              f"{name}: the CSV's cause column says {[rows[k]['cause'] for k in braked]}")
-        if braked:
-            runs.append((name, path + ".html", braked[0], cause))
+            braked = brake_starts(list(csv.DictReader(f)))
+        check([c for _, c in braked] == [cause], f"{name}: the CSV's cause column says {braked}")
+        runs += [(name, path + ".html", k, c) for k, c in braked]
     return runs
+
+
+def brake_starts(rows):
+    """(frame, cause) where the CSV's cause column begins to name a brake."""
+    return [(k, r["cause"]) for k, r in enumerate(rows)
+            if r["cause"] and (k == 0 or not rows[k - 1]["cause"])]
 
 
 def page_causes(page, runs):
     """The page tells each run's brake as the timeline and the CSV do."""
     for name, html, k, cause in runs:
+        page.goto("about:blank")  # the same page at another fragment would not load again
         page.goto(f"file://{html}#t={k * 0.02:.2f}")
         page.wait_for("document.body.dataset.ready === '1'")
         lands_on(page, k, f"{name} at its brake")
@@ -398,7 +402,12 @@ def main():
                 print(f"default journey: {size} bytes, usable {usable:.0f} ms after navigation")
                 interact(page, rows)
                 meanings_match_the_guide(page)
-        page_causes(page, causes)
+        # The default journey's brakes too: the page names each as the CSV does.
+        with open(f"{work}/default.csv", newline="") as f:
+            default_brakes = brake_starts(list(csv.DictReader(f)))
+        check(len(default_brakes) == 4, f"the default journey brakes {default_brakes}")
+        page_causes(page, causes + [("default", f"{work}/default.html", k, c)
+                                    for k, c in default_brakes])
         labels_and_timeline(page, ["default", "journey", "stop-station"])
         page.poll()
         check(not page.problems, "the pages logged: " + "; ".join(page.problems[:5]))
