@@ -342,8 +342,12 @@ int run(const options& o) {
     // come only there. Another listener may hold it; then only --debug insists, and a failure
     // is named from talvik-sim's own evaluation of the script.
     hostkit::debug_listener debug;
-    if (debug.open(error) != hostkit::listen_result::listening && o.debug)
-        return fail(output_failed, "cannot listen on the debug channel: " + error);
+    std::string not_listening;
+    if (debug.open(error) != hostkit::listen_result::listening) {
+        if (o.debug) return fail(output_failed, "cannot listen on the debug channel: " + error);
+        not_listening = "not listening on the debug channel (" + error +
+                        "): a failing pattern script is named from talvik-sim's own evaluation";
+    }
     const std::string script_path = script_beside(library.path());
     const sim::pattern_evaluator evaluate = [&script_path](double distance) {
         const sim::check_figures f = sim::evaluate_check(script_path, distance);
@@ -364,6 +368,7 @@ int run(const options& o) {
         // The account comes first: every output after it tells what it worked out.
         sim::run_account account(evaluate);
         sim::timeline_printer timeline(stdout, account, nullptr, o.debug);
+        timeline.set_heading_note(not_listening);
         sim::plot_collector plot(account);
         sim::replay_recorder replay(account, o.debug);
         std::unique_ptr<sim::csv_writer> csv;

@@ -186,6 +186,7 @@ void timeline_printer::on_start(const scenario& s, std::int32_t plugin_version) 
                   static_cast<std::uint32_t>(plugin_version), s.spec.brake_notches,
                   s.emergency_brake(), s.spec.ats_notch, s.frame_ms);
     emit(-1, text);
+    if (!heading_note_.empty()) emit(-1, "   " + heading_note_);
     std::snprintf(text, sizeof text, "%11s %11s %11s", "time", "position", "speed");
     emit(-1, text);
 }

@@ -34,6 +34,9 @@ class timeline_printer : public run_observer {
                      std::vector<timeline_line>* lines = nullptr, bool show_debug = true)
         : out_(out), lines_(lines), account_(account), show_debug_(show_debug) {}
 
+    // A line for the heading, after the run's facts.
+    void set_heading_note(std::string note) { heading_note_ = std::move(note); }
+
     void on_start(const scenario& s, std::int32_t plugin_version) override;
     void on_event(const moment& at, const event& e, const scenario& s) override;
     void on_frame(const frame_record& f, const scenario& s) override;
@@ -51,6 +54,7 @@ class timeline_printer : public run_observer {
     const run_account& account_;
     bool show_debug_;
     std::size_t told_ = 0;
+    std::string heading_note_;
     cab_state last_ = cab_state::resting();
     std::string last_monitor_;
 };
