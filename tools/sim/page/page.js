@@ -694,7 +694,10 @@
       legend.appendChild(span);
     };
     add("key-speed", "speed");
-    if (patterns.length) add("key-pattern", "permitted speed of a pattern check, beacon to signal");
+    if (patterns.length) {
+      add("key-pattern", "permitted speed of a pattern check, beacon to signal");
+      add("key-check", "the one point the check compared");
+    }
     add("key-power", "power");
     add("key-brake", "brake notch");
     if (data.brakes.length) add("key-band", "frames a device brake held");
