@@ -297,7 +297,7 @@ void run_account::tell_gate(const frame_record& f, gate now, bool protection, bo
     }
     if (now == gate::fail_safe && gate_ != gate::fail_safe) {
         cause_ = "fail-safe outputs";
-        if (!script_error_.empty()) cause_ += ": script failed (\"" + script_error_ + "\")";
+        if (!failed_script_.empty()) cause_ += ": " + failed_script_;
         gate_text_.clear();
         brakes_.push_back({at.frame, -1, "fail-safe", cause_});
     }
@@ -354,11 +354,19 @@ void run_account::on_frame(const frame_record& f, const scenario&) {
         std::string text = failed ? "the plug-in failed and answers with its fail-safe outputs "
                                     "(emergency brake, red lamp)"
                                   : "the plug-in completes its frames again";
-        if (failed && !script_error_.empty()) text += ": script failed (\"" + script_error_ + "\")";
+        if (failed && !script_error_.empty()) {
+            // The plug-in's words, and talvik-sim's own of the same script where it fails too.
+            if (evaluate_ && !pattern_.due) answer_ = evaluate_(0.0);
+            failed_script_ = "script failed: " +
+                             (answer_.failure.empty() ? std::string() : answer_.failure + " ") +
+                             "(the plug-in: \"" + script_error_ + "\")";
+            text += ": " + failed_script_;
+        }
         tell(at, told::fail_safe, text, failed ? "fail-safe" : std::string());
+        if (!failed) failed_script_.clear();
         failing_ = failed;
     }
-    tell_checks(f);
+    if (!failed) tell_checks(f);
 
     // The alarm: from the frame its bell begins (or begins again) until the bell stops.
     if (alarm_ && bell) {

@@ -120,7 +120,8 @@ class run_account : public run_observer {
     bool trip_ = false, alarm_ = false, confirm_ = false;
     pending_check pattern_, point_, alarm_check_;
     pattern_answer answer_;
-    std::string script_error_; // the plug-in's own text on its debug channel, this frame
+    std::string script_error_;  // the plug-in's own text on its debug channel, this frame
+    std::string failed_script_; // why the fail-safe outputs began, where a script failure says
 
     // What the cab showed before this frame.
     gate gate_ = gate::follows;
