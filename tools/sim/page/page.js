@@ -432,17 +432,23 @@
   // short ones.
   function traceFrames(g, L, k0, k1, xOf, yOf) {
     g.beginPath();
-    let column = null, lo = 0, hi = 0, open = false;
+    let column = null, first = 0, lo = 0, hi = 0, lastY = 0, open = false;
+    // A column's frames as they came: in at the first, its extremes, out at the last.
     const flush = () => {
       if (column === null) return;
-      if (open) g.lineTo(column, lo); else { g.moveTo(column, lo); open = true; }
-      if (hi !== lo) g.lineTo(column, hi);
+      if (open) g.lineTo(column, first); else { g.moveTo(column, first); open = true; }
+      if (lo !== hi) {
+        const down = lastY >= first;
+        g.lineTo(column, down ? lo : hi);
+        g.lineTo(column, down ? hi : lo);
+      }
+      g.lineTo(column, lastY);
     };
     for (let k = k0; k <= k1; ++k) {
       const X = Math.round(px(L, xOf(k))), Y = yOf(k);
-      if (X === column) { lo = Math.min(lo, Y); hi = Math.max(hi, Y); continue; }
+      if (X === column) { lo = Math.min(lo, Y); hi = Math.max(hi, Y); lastY = Y; continue; }
       flush();
-      column = X; lo = hi = Y;
+      column = X; first = lo = hi = lastY = Y;
     }
     flush();
     g.stroke();
