@@ -215,6 +215,14 @@ bool replay_recorder::take_lines() {
     std::size_t bytes = 0;
     for (const timeline_line& line : lines_)
         bytes += number_length(line.frame) + quoted_length(line.text) + 4;
+    // The account's new marks, and a brake's span, count against the ceiling too.
+    const std::vector<account_entry>& entries = account_.entries();
+    for (; marks_seen_ < entries.size(); ++marks_seen_) {
+        const account_entry& e = entries[marks_seen_];
+        if (!e.label.empty())
+            bytes += number_length(e.at.frame) + quoted_length(e.label) + 16 +
+                     (e.kind == told::brake ? 2 * quoted_length(e.label) + 40 : 0);
+    }
     const bool fits = room(bytes);
     if (fits) {
         for (const timeline_line& line : lines_)
@@ -246,6 +254,7 @@ void replay_recorder::stop() {
 
 void replay_recorder::on_start(const scenario& s, std::int32_t plugin_version) {
     timeline_.on_start(s, plugin_version);
+    marks_seen_ = account_.entries().size();
     name_ = s.name;
     source_ = s.source;
     plugin_version_ = plugin_version;

@@ -118,6 +118,7 @@ class replay_recorder : public run_observer {
     std::vector<pattern_check> pattern_checks_;
     std::vector<speed_check> speed_checks_;
     const run_account& account_;
+    std::size_t marks_seen_ = 0;       // the account's entries counted against the ceiling
     chunked_text timeline_rows_;       // the page's timeline, as data
     std::vector<timeline_line> lines_; // the timeline's newest lines, not yet in the data
     timeline_printer timeline_;
