@@ -68,13 +68,13 @@ const char* type_name(SQObjectType type) {
     case OT_NATIVECLOSURE: return "a function";
     case OT_INSTANCE: return "an instance";
     case OT_CLASS: return "a class";
-    default: return "no number";
+    default: return "";
     }
 }
 
-// What `function` returns when called with `arguments` numbers, by its type; empty when that
+// What `function` returns when called again with `arguments`, by its type; empty when that
 // cannot be seen (the call fails, or the VM is gone).
-std::string returned_type(const char* function, int arguments) {
+std::string returned_type(const char* function, const std::vector<double>& arguments) {
     if (!ats::ScriptVM::is_open()) return {};
     HSQUIRRELVM v = ats::ScriptVM::vm();
     const SQInteger top = sq_gettop(v);
@@ -83,17 +83,18 @@ std::string returned_type(const char* function, int arguments) {
     sq_pushstring(v, function, -1);
     if (SQ_SUCCEEDED(sq_get(v, -2))) {
         sq_pushroottable(v);
-        for (int i = 0; i < arguments; ++i)
-            sq_pushfloat(v, 0.0f);
-        if (SQ_SUCCEEDED(sq_call(v, arguments + 1, SQTrue, SQFalse)))
-            type = type_name(sq_gettype(v, -1));
+        for (const double a : arguments)
+            sq_pushfloat(v, static_cast<SQFloat>(a));
+        if (SQ_SUCCEEDED(sq_call(v, static_cast<SQInteger>(arguments.size()) + 1, SQTrue, SQFalse)))
+            type = type_name(sq_gettype(v, -1)); // a number this time: not said
     }
     sq_settop(v, top);
     return type;
 }
 
 // Why a call of `function` failed, in plain words: which function, and what went wrong.
-std::string call_failure(const char* function, const ats::SquirrelError& e, int arguments) {
+std::string call_failure(const char* function, const ats::SquirrelError& e,
+                         const std::vector<double>& arguments) {
     using ats::script_failure;
     switch (e.kind()) {
     case script_failure::missing_function: return std::string(function) + " is missing";
@@ -168,7 +169,7 @@ bool check_script(const std::string& path, std::FILE* out, const std::vector<dou
         current = pattern_script::incoming_offset_function;
         incoming_offset = script->incoming_offset();
     } catch (const ats::SquirrelError& e) {
-        const std::string failure = call_failure(current, e, 1);
+        const std::string failure = call_failure(current, e, {0.0});
         report_once();
         return complain(path, failure);
     }
@@ -192,7 +193,8 @@ bool check_script(const std::string& path, std::FILE* out, const std::vector<dou
             try {
                 r.permitted = script->permitted_speed(distance, brake_offset);
             } catch (const ats::SquirrelError& e) {
-                r.failure = call_failure(pattern_script::lookup_function, e, 4);
+                r.failure = call_failure(pattern_script::lookup_function, e,
+                                         {0.0, 0.0, distance, brake_offset});
             }
         }
         if (first_report.empty()) first_report = printing;
@@ -269,10 +271,13 @@ check_figures evaluate_check(const std::string& path, double distance) {
         f.evaluated = true;
     } catch (const ats::SquirrelError& e) {
         f.error = e.what();
+        const bool lookup = current == pattern_script::lookup_function;
         f.failure =
             current == nullptr
                 ? load_failure(e)
-                : call_failure(current, e, current == pattern_script::lookup_function ? 4 : 1);
+                : call_failure(current, e,
+                               lookup ? std::vector<double>{0.0, 0.0, distance, f.brake_offset}
+                                      : std::vector<double>{0.0});
     }
     return f;
 }
