@@ -125,6 +125,8 @@ void run_account::on_event(const moment& at, const event& e, const scenario&) {
     case beacon::alarm_speed_check: {
         const bool braking = b.type == beacon::braking_speed_check;
         if (b.optional < 0) {
+            // It takes the place of a check set before it on this frame, as in the protection.
+            (braking ? point_ : alarm_check_).due = false;
             tell(at, told::beacon, what + ": no limit (optional below 0): no check", {});
             break;
         }
