@@ -234,11 +234,13 @@ void run_account::tell_checks(const frame_record& f) {
              "alarm check " + compared + (over ? "" : " passes"));
         alarm_ = alarm_ || over;
     }
-    if (!script_error_.empty()) {
+    if (!script_error_.empty() || (pattern_.due && evaluate_ && !answer_.evaluated)) {
         const std::string plain =
             !answer_.failure.empty() ? answer_.failure : std::string("the pattern script failed");
         tell(at, told::script,
-             "script failed: " + plain + " (the plug-in: \"" + script_error_ + "\")",
+             "script failed: " + plain +
+                 (script_error_.empty() ? std::string()
+                                        : " (the plug-in: \"" + script_error_ + "\")"),
              "script failed");
     }
 }
@@ -347,22 +349,31 @@ void run_account::on_frame(const frame_record& f, const scenario&) {
     const driver_state& d = f.driver;
     const ats::handles& h = c.acting;
     if (pattern_.due && evaluate_) answer_ = evaluate_(pattern_.distance);
-    // The script runs only to arm and make a pattern check, and its failure brakes: a script
-    // error on the channel on any other frame is another plug-in's (the channel's name is one
-    // for the whole machine).
-    if (!failed && !(pattern_.due && protection && h.brake == emergency_)) script_error_.clear();
+    // The channel's name is one for the whole machine: a script error heard there is the run's
+    // own only on a pattern check's frame whose new brake nothing else explains: not the script
+    // as evaluated here (it passes the train), nor a trip or a point check.
+    const bool pattern_over =
+        pattern_.due && answer_.evaluated && at_or_above(pattern_.speed, answer_.permitted);
+    const bool point_over =
+        point_.due && at_or_above(point_.speed, static_cast<float>(point_.limit));
+    const bool unexplained = pattern_.due && protection && h.brake == emergency_ &&
+                             d.brake != emergency_ && gate_ != gate::brake && !trip_ &&
+                             !point_over && !pattern_over;
+    if (!failed && !unexplained) script_error_.clear();
 
     if (failed != failing_) {
         std::string text = failed ? "the plug-in failed and answers with its fail-safe outputs "
                                     "(emergency brake, red lamp)"
                                   : "the plug-in completes its frames again";
         if (failed && !script_error_.empty()) {
-            // The plug-in's words, and talvik-sim's own of the same script where it fails too.
+            // The plug-in's words, where talvik-sim's own evaluation of the script fails too.
             if (evaluate_ && !pattern_.due) answer_ = evaluate_(0.0);
-            failed_script_ = "script failed: " +
-                             (answer_.failure.empty() ? std::string() : answer_.failure + " ") +
-                             "(the plug-in: \"" + script_error_ + "\")";
-            text += ": " + failed_script_;
+            if (!evaluate_ || !answer_.evaluated) {
+                failed_script_ = "script failed: " +
+                                 (answer_.failure.empty() ? std::string() : answer_.failure + " ") +
+                                 "(the plug-in: \"" + script_error_ + "\")";
+                text += ": " + failed_script_;
+            }
         }
         tell(at, told::fail_safe, text, failed ? "fail-safe" : std::string());
         if (!failed) failed_script_.clear();
@@ -436,12 +447,9 @@ void run_account::on_frame(const frame_record& f, const scenario&) {
     script_error_.clear();
 }
 
-void run_account::on_finish(const run_summary& summary, const scenario&) {
-    if (!script_error_.empty()) {
-        tell(summary.end, told::script, "script failed (the plug-in: \"" + script_error_ + "\")",
-             "script failed");
-        script_error_.clear();
-    }
+void run_account::on_finish(const run_summary&, const scenario&) {
+    // Lines heard after the last frame belong to no check of this run.
+    script_error_.clear();
 }
 
 } // namespace sim
