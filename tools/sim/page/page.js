@@ -890,7 +890,7 @@
     drag = null;
   });
   wrap.addEventListener("wheel", (e) => {
-    if (!layout) return;
+    if (!layout || !e.deltaY) return;
     e.preventDefault();
     zoom(e.deltaY > 0 ? 1.25 : 0.8, xAtPointer(e));
   }, { passive: false });
