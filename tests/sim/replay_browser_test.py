@@ -201,13 +201,20 @@ def interact(page, rows):
     lands_on(page, round(float(link[3:]) * 1000 / frame_ms), f"timeline line {link}")
     check(page.eval("document.querySelector('#timeline li.current a').getAttribute('href')") == link,
           "the clicked timeline line is not the highlighted one")
-    # The chart zooms and pans by keys and comes back to the whole run; "b" goes to the next brake.
+    # The chart zooms by keys and the wheel, pans, and comes back to the whole run; "b" goes to
+    # the next brake.
     zoomed = "!document.getElementById('zoom-all').disabled"
     page.key("+")
     check(page.eval(zoomed), "+ did not zoom the chart in")
     page.key("]")
     page.key("0")
     check(not page.eval(zoomed), "0 did not show the whole run again")
+    x, y = page.eval("(() => { scrollTo(0, 0); const r = document.getElementById('chart-cursor')"
+                     ".getBoundingClientRect(); return [r.left + r.width / 2, r.top + r.height / 2]; })()")
+    page.send("Input.dispatchMouseEvent", {"type": "mouseWheel", "x": x, "y": y, "deltaX": 0,
+                                           "deltaY": -120})
+    page.wait_for(zoomed, timeout=3)
+    page.key("0")
     page.key("Home")
     page.key("b")
     first_brake = page.eval("JSON.parse(document.getElementById('replay-data').textContent).brakes[0][0]")
