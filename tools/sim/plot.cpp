@@ -19,12 +19,20 @@ constexpr std::size_t max_marks = 20000;
 // Longer labels would run out of the picture.
 constexpr std::size_t longest_label = 60;
 
-// `label` added to a label shared by close marks.
-void join_label(std::string& text, const std::string& label) {
-    if (text.find(label) == std::string::npos && text.size() < longest_label) {
-        text += ", " + label;
-        if (text.size() >= longest_label) text += ", ...";
+// `label` (with the labels it stands for unshown) added to a label shared by close marks: what
+// does not fit is counted, and the plot says how many more there are.
+void join_label(std::string& text, int& hidden, const std::string& label, int label_hidden) {
+    hidden += label_hidden;
+    if (text.find(label) != std::string::npos) return; // the same words are there already
+    if (text.size() + label.size() + 2 > longest_label) {
+        ++hidden;
+        return;
     }
+    text += ", " + label;
+}
+
+std::string shown(const std::string& text, int hidden) {
+    return hidden == 0 ? text : text + " +" + std::to_string(hidden) + " more";
 }
 
 std::string quoted(const std::string& text) {
@@ -64,14 +72,21 @@ void plot_collector::add_mark(mark m) {
     // Marks of one moment share a label from the start.
     if (!marks_.empty() && marks_.back().seconds == m.seconds &&
         marks_.back().location == m.location) {
-        join_label(marks_.back().label, m.label);
+        mark& shared = marks_.back();
+        // A brake's cause leads: it is what the plot is read for.
+        if (m.brake && !shared.brake) {
+            std::swap(shared.label, m.label);
+            std::swap(shared.hidden, m.hidden);
+        }
+        join_label(shared.label, shared.hidden, m.label, m.hidden);
         marks_.back().brake = marks_.back().brake || m.brake;
         return;
     }
     if (marks_.size() == max_marks) {
         for (std::size_t i = 0; i < max_marks / 2; ++i) {
             marks_[i] = std::move(marks_[2 * i]);
-            join_label(marks_[i].label, marks_[2 * i + 1].label);
+            join_label(marks_[i].label, marks_[i].hidden, marks_[2 * i + 1].label,
+                       marks_[2 * i + 1].hidden);
             marks_[i].brake = marks_[i].brake || marks_[2 * i + 1].brake;
         }
         marks_.resize(max_marks / 2);
@@ -84,7 +99,7 @@ void plot_collector::take_account() {
     for (; told_ < entries.size(); ++told_) {
         const account_entry& e = entries[told_];
         if (e.label.empty()) continue;
-        add_mark({static_cast<double>(e.at.elapsed_ms) / 1000.0, e.at.location, e.label,
+        add_mark({static_cast<double>(e.at.elapsed_ms) / 1000.0, e.at.location, e.label, 0,
                   e.kind == told::brake || e.kind == told::fail_safe || e.kind == told::script});
     }
 }
@@ -93,7 +108,7 @@ void plot_collector::on_event(const moment& at, const event& e, const scenario&)
     take_account();
     std::string label = mark_label(e.what);
     if (!label.empty())
-        add_mark({static_cast<double>(at.elapsed_ms) / 1000.0, at.location, label, false});
+        add_mark({static_cast<double>(at.elapsed_ms) / 1000.0, at.location, label, 0, false});
 }
 
 void plot_collector::on_frame(const frame_record& f, const scenario&) {
@@ -124,11 +139,18 @@ std::vector<plot_collector::label_at> plot_collector::merged_marks(bool by_time)
     for (const mark& m : marks_) {
         const double x = by_time ? m.seconds : m.location;
         if (!merged.empty() && x - merged.back().x < near) {
-            join_label(merged.back().text, m.label);
+            label_at& shared = merged.back();
+            if (m.brake && !shared.brake) {
+                label_at joined{shared.x, m.label, m.hidden, true};
+                join_label(joined.text, joined.hidden, shared.text, shared.hidden);
+                shared = joined;
+                continue;
+            }
+            join_label(shared.text, shared.hidden, m.label, m.hidden);
             merged.back().brake = merged.back().brake || m.brake;
             continue;
         }
-        merged.push_back({x, m.label, m.brake});
+        merged.push_back({x, m.label, m.hidden, m.brake});
     }
     return merged;
 }
@@ -156,7 +178,7 @@ std::string plot_collector::gnuplot_script(const std::string& png_path, plot_axi
                       m.x, m.x, colour);
         s += row;
         std::snprintf(row, sizeof row, "set label %s at %.3f, graph 0.98 rotate by 90 right ",
-                      quoted(m.text).c_str(), m.x);
+                      quoted(shown(m.text, m.hidden)).c_str(), m.x);
         s += row;
         s += std::string("font ',8' tc rgb '") + colour + "'\n";
     }

@@ -31,11 +31,13 @@ class plot_collector : public run_observer {
     struct mark {
         double seconds, location;
         std::string label;
+        int hidden; // labels of marks merged into this one that its label has no room for
         bool brake; // a device brake began here
     };
     struct label_at {
         double x; // along the plot's axis
         std::string text;
+        int hidden;
         bool brake;
     };
     // The marks along the chosen axis, close ones sharing a label.
