@@ -59,9 +59,8 @@ const char usage_text[] =
     "  --help, --version\n"
     "\n"
     "Exit status: 0 completed; 1 an output could not be written, the plug-in failed a\n"
-    "frame or its pattern script failed; 2 usage or scenario error (nothing runs); 3 library "
-    "missing or without the\n"
-    "sixteen exports; 4 script unreadable or not fit for the plug-in.\n";
+    "frame or its pattern script failed; 2 usage or scenario error (nothing runs); 3 library\n"
+    "missing or without the sixteen exports; 4 script unreadable or not fit for the plug-in.\n";
 
 struct options {
     std::string library;
