@@ -74,6 +74,8 @@ inline const broken_script broken_scripts[] = {
      "for (local i = 200; i < 400; i++) down(i);\n"
      "throw \"the calls ran\";",
      "the calls ran", false},
+    // The script's stdin is always at its end: a read of the host's waited for ever.
+    {"reads standard input", "stdin.readn('c');", "io error", false},
     {"stack information below the first level",
      "if (getstackinfos(-1000000) == null) throw \"no such level\";", "no such level", false},
     // A metamethod that calls itself, at the stack's end: a frame refused its room was left

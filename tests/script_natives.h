@@ -42,6 +42,9 @@ inline const script_native script_natives[] = {
     {"::", "collectgarbage", "marks iteratively, a step per object"},
     {"::", "resurrectunreachable", "marks iteratively, a step per object"},
     // io
+    // Every file opened for a script is a regular one (mended: a FIFO, terminal or directory
+    // blocked the host on opening or reading); the script's stdin is always at its end (mended:
+    // a read waited for the host's standard input).
     {"::", "loadfile", "a file name and a bool; compiles within the nesting limit"},
     {"::", "dofile", "a file name and a bool; compiles and calls it"},
     {"::", "writeclosuretofile", "a file name and a script function"},
@@ -200,7 +203,7 @@ inline const script_native script_natives[] = {
 
     {"file", "constructor",
      "a name and a mode; at most script_limits::open_files open (mended: any number, left "
-     "open when the VM was abandoned)"},
+     "open when the VM was abandoned), regular files only (mended: any)"},
     {"file", "_typeof", "pushes 1"},
     {"file", "close", "the file; its handle released once"},
     {"file", "readblob", "a size (mended alike)"},

@@ -3,6 +3,7 @@
 // failure, never in a crash (under AddressSanitizer in the sanitizer builds), and the table
 // holds exactly the natives the VM offers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <set>
@@ -15,6 +16,7 @@
 using ats::ScriptVM;
 using ats::SquirrelError;
 using ats::SquirrelFunction;
+using talvik_test::held_stdin;
 using talvik_test::script_native;
 using talvik_test::script_natives;
 using talvik_test::script_vm_test;
@@ -49,6 +51,11 @@ constexpr const char* hostile_values[] = {
     "getroottable().weakref()",
     "print",
     "regexp(\"(a)|b\")",
+    // Files that are no regular file: each would block a read or an open, or never end.
+    "::probe_fifo", // made by the test, nobody at its other end
+    "\"/dev/tty\"",
+    "\"/dev/stdin\"", // a pipe held open by the test
+    "\".\"",
 };
 constexpr int hostile_count = sizeof hostile_values / sizeof *hostile_values;
 
@@ -146,6 +153,11 @@ std::string probe_of(const script_native& row) {
     attempt("F.call(A)");
     attempt("F.call(A, A)");
     attempt("F.acall([A, A, A])");
+    // The hostile names as files, read and written.
+    if (std::string(row.owner) == "file" && std::string(row.name) == "constructor") {
+        attempt("file(A, \"rb\").readn('c')");
+        attempt("file(A, \"ab+\").readn('c')");
+    }
     return body;
 }
 
@@ -213,12 +225,13 @@ void set_which(SQInteger value) {
     sq_pop(v, 1);
 }
 
-// Sets the root table's `probe_file`, the file the rows of a file instance use.
-void set_probe_file(const std::string& path) {
+// Sets the root table's string `name` to `value`: the file the rows of a file instance use, and
+// the FIFO.
+void set_path(const char* name, const std::string& value) {
     HSQUIRRELVM v = ScriptVM::vm();
     sq_pushobject(v, ScriptVM::root().handle());
-    sq_pushstring(v, "probe_file", -1);
-    sq_pushstring(v, path.c_str(), -1);
+    sq_pushstring(v, name, -1);
+    sq_pushstring(v, value.c_str(), -1);
     sq_newslot(v, -3, SQFalse);
     sq_pop(v, 1);
 }
@@ -291,6 +304,9 @@ TEST_F(ScriptNatives, HostileArgumentsEndNormallyOrInOneScriptFailure) {
     const auto start = std::chrono::steady_clock::now();
     const char* const functions[] = {"get_brake_pattern_offset", "get_incoming_pattern_offset",
                                      "lookup_brake_pattern"};
+    const held_stdin input;
+    const std::string fifo = (dir_ / "probe.fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     int runs = 0;
     int failures = 0;
     // Kept until standard output is back: the scripts print there meanwhile.
@@ -312,7 +328,8 @@ TEST_F(ScriptNatives, HostileArgumentsEndNormallyOrInOneScriptFailure) {
                         ScriptVM::init();
                         script = ScriptVM::compile_file(path.c_str());
                         set_which(-1);
-                        set_probe_file((dir_ / "probe.bin").string());
+                        set_path("probe_file", (dir_ / "probe.bin").string());
+                        set_path("probe_fifo", fifo);
                         ScriptVM::run(script);
                     }
                 } catch (const SquirrelError& error) {

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "protection/script_host.h"
@@ -40,6 +42,35 @@ template <typename Operation> std::optional<ats::script_failure> failure_of(Oper
 }
 
 // Opens the VM for each test and closes it afterwards; scripts go into a fresh directory.
+// Standard input as a pipe whose writing end stays open while this lives: a read of it waits
+// for ever, as one of the host's might (a test that reads it hangs until its timeout).
+class held_stdin {
+  public:
+    held_stdin() {
+        int ends[2];
+        if (pipe(ends) != 0) throw std::runtime_error("pipe failed");
+        saved_ = dup(STDIN_FILENO);
+        dup2(ends[0], STDIN_FILENO);
+        close(ends[0]);
+        writer_ = ends[1];
+    }
+    ~held_stdin() {
+        if (saved_ >= 0) {
+            dup2(saved_, STDIN_FILENO);
+            close(saved_);
+        } else {
+            close(STDIN_FILENO);
+        }
+        close(writer_);
+    }
+    held_stdin(const held_stdin&) = delete;
+    held_stdin& operator=(const held_stdin&) = delete;
+
+  private:
+    int saved_ = -1;
+    int writer_ = -1;
+};
+
 class script_vm_test : public ::testing::Test {
   protected:
     void SetUp() override {
