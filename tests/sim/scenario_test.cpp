@@ -147,7 +147,7 @@ TEST(ScenarioLanguage, MalformedLinesNameFileLineAndWhatWasExpected) {
         std::string message;
     } table[] = {
         {"teleport 5", "expected a setting (name, vehicle, train, frame, start, location, speed, "
-                       "initialize, end) or an event (at, after, when), found 'teleport'"},
+                       "initialize, end, sweep) or an event (at, after, when), found 'teleport'"},
         {"at soon power 3", "expected a time ('at 12 s') or a position ('at 600 m'), found 'soon'"},
         {"at 5 power 3", "expected a time ('at 12 s') or a position ('at 600 m') with its unit, "
                          "found '5'"},

@@ -423,17 +423,17 @@ constexpr statement action_of(std::string_view w, bool (*f)(line_parser&, sim::a
 }
 
 constexpr statement grammar[] = {
-    setting_of("name", name),    setting_of("vehicle", vehicle),
-    setting_of("train", train),  setting_of("frame", frame),
-    setting_of("start", start),  setting_of("location", location),
-    setting_of("speed", speed),  setting_of("initialize", initialize),
-    setting_of("end", end),      setting_of("sweep", sweep),
-    trigger_of("at", at),        trigger_of("after", after),
-    trigger_of("when", when),    action_of("power", power),
-    action_of("brake", brake),   action_of("reverser", reverser),
-    action_of("key", key),       action_of("horn", horn),
-    action_of("doors", doors),   action_of("signal", signal),
-    action_of("beacon", beacon), action_of("note", note),
+    setting_of("name", name),        setting_of("vehicle", vehicle),
+    setting_of("train", train),      setting_of("frame", frame),
+    setting_of("start", start),      setting_of("location", location),
+    setting_of("speed", speed),      setting_of("initialize", initialize),
+    setting_of("end", end),          trigger_of("at", at),
+    trigger_of("after", after),      trigger_of("when", when),
+    action_of("power", power),       action_of("brake", brake),
+    action_of("reverser", reverser), action_of("key", key),
+    action_of("horn", horn),         action_of("doors", doors),
+    action_of("signal", signal),     action_of("beacon", beacon),
+    action_of("note", note),         setting_of("sweep", sweep),
 };
 
 // "name, vehicle, train, ..."
