@@ -27,7 +27,7 @@ def main():
         page_path = os.path.join(work, "sweep.html")
         subprocess.run([sim, *SWEEP, "--html", page_path, "tools/scenarios/pattern-check.txt"],
                        check=True, cwd=root)
-        chromium = browser.Browser(width=1400, height=800)
+        chromium = browser.Browser(width=1400, height=860)
         try:
             page = chromium.page()
             page.goto("file://" + page_path)
