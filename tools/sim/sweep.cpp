@@ -231,7 +231,12 @@ std::string command_word(const std::string& word) {
     if (plain) return word;
     std::string quoted = "\"";
     for (const char c : word) {
+#ifdef _WIN32
+        // The command interpreter takes a path's backslashes as they are.
+        if (c == '"') quoted += '"';
+#else
         if (c == '"' || c == '\\' || c == '$' || c == '`') quoted += '\\';
+#endif
         quoted += c;
     }
     return quoted + "\"";
