@@ -398,6 +398,12 @@ int run(const options& o) {
             return fail(bad_input, "a sweep writes --csv and --html; --plot, --csv-dir, "
                                    "--html-dir and --debug are for single runs");
         }
+        // Its workers are handed the text again: a pipe has given it once.
+        if (!plan.axes.empty() && !o.scenarios.empty() &&
+            sim::os::kind_of(o.scenarios[0]) == sim::os::path_kind::pipe) {
+            return fail(bad_input, o.scenarios[0] + ": a sweep reads its scenario twice; give a "
+                                                    "file, not a pipe");
+        }
     }
 
     output_paths out;
