@@ -96,14 +96,15 @@
     ctx.stroke();
   };
 
-  const draw = () => {
-    const ratio = window.devicePixelRatio || 1;
-    const w = wrap.clientWidth, h = wrap.clientHeight;
-    canvas.width = Math.round(w * ratio);
-    canvas.height = Math.round(h * ratio);
-    const ctx = canvas.getContext("2d");
+  // The map and its borders are drawn once per size into `base`; a pointer move copies it and
+  // outlines the cells, so a map of 100,000 cells still follows the pointer.
+  const base = document.createElement("canvas");
+  let baseSize = "";
+  const drawBase = (w, h, ratio) => {
+    base.width = canvas.width;
+    base.height = canvas.height;
+    const ctx = base.getContext("2d");
     ctx.setTransform(ratio, 0, 0, ratio, 0, 0);
-    ctx.clearRect(0, 0, w, h);
     box = { left: pad.left, top: pad.top, right: w - pad.right, bottom: h - pad.bottom };
     const cw = (box.right - box.left) / nx, ch = (box.bottom - box.top) / ny;
     box.cw = cw;
@@ -149,12 +150,28 @@
       ctx.fillText(data.axes[1].name, 0, 0);
       ctx.restore();
     }
+  };
+
+  const draw = () => {
+    const ratio = window.devicePixelRatio || 1;
+    const w = wrap.clientWidth, h = wrap.clientHeight;
+    const size = w + "x" + h + "@" + ratio;
+    if (size !== baseSize) {
+      canvas.width = Math.round(w * ratio);
+      canvas.height = Math.round(h * ratio);
+      drawBase(w, h, ratio);
+      baseSize = size;
+    }
+    const ctx = canvas.getContext("2d");
+    ctx.setTransform(1, 0, 0, 1, 0, 0);
+    ctx.drawImage(base, 0, 0);
+    ctx.setTransform(ratio, 0, 0, ratio, 0, 0);
     for (const [cell, stroke] of [[hovered, "#5d6875"], [selected, "#e07b00"]]) {
       if (cell < 0) continue;
       const ix = Math.floor(cell / ny), iy = cell % ny;
       ctx.lineWidth = 2.5;
       ctx.strokeStyle = stroke;
-      ctx.strokeRect(box.left + ix * cw, box.bottom - (iy + 1) * ch, cw, ch);
+      ctx.strokeRect(box.left + ix * box.cw, box.bottom - (iy + 1) * box.ch, box.cw, box.ch);
     }
   };
 
