@@ -341,6 +341,10 @@ TEST_F(CommandLine, BadInputsAndCommandLinesGiveOneClearLine) {
         {file("s.txt", "sweep speed from 10 to 5 step 1\n"), 2,
          d + "s.txt:1: sweep speed: the range runs backward: 10 is above 5"},
         {"--set speed=2000 " + scenario, 2, "--set speed: a value from -1000 to 1000 is needed"},
+        {"--sweep speed=1:2:1 --sweep location=1:2:1 --sweep train.drag=0:1:1 " + scenario, 2,
+         "--sweep train.drag: a sweep takes one or two numbers, and this is a third"},
+        {"--set beacon@1.distance=5 " + scenario, 2,
+         "--set beacon@1.distance: line 1 of the scenario is no beacon"},
         {"--workers 0 " + scenario, 2, "--workers takes a number from 1 to 256, not '0'"},
     };
     for (const auto& row : table) {
