@@ -380,6 +380,11 @@ int run(const options& o) {
         }
         sim::scenario s;
         parse_failed = !report(sim::load_scenario_file(path, s)) || parse_failed;
+        if (o.scenarios.size() > 1 && !s.sweeps.empty()) {
+            std::fprintf(stderr, "talvik-sim: %s:%d: a scenario with a sweep runs alone\n",
+                         path.c_str(), s.sweeps.front().line);
+            parse_failed = true;
+        }
         if (o.scenarios.size() == 1) scenario = std::move(s);
         stems.push_back(stem_of(path));
     }
