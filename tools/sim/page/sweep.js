@@ -17,7 +17,8 @@
   document.getElementById("facts").textContent = data.source + " \u00b7 " +
     data.axes.map((a) => a.name + " " + a.values[0] + " to " + a.values[a.values.length - 1] +
       " (" + a.values.length + ")").join(" \u00d7 ") +
-    " \u00b7 emergency rate " + data.emergency + " km/h/s";
+    (data.axes.some((a) => a.name === "train.emergency") ? ""
+      : " \u00b7 emergency rate " + data.emergency + " km/h/s");
   document.getElementById("summary").textContent = data.summary;
 
   // The margin a colour shows: a train that did not stop is worse than any that stopped.
