@@ -77,6 +77,9 @@ def main():
                         "r.top + 12 + (r.height - 58) * 0.9]; })()")
         page.send("Input.dispatchMouseEvent", {"type": "mouseMoved", "x": box[0], "y": box[1]})
         page.wait_for("document.body.dataset.cell === '" + str(len(rows) - 3) + "'")
+        # An arrow key moves the kept cell (the last one chosen through #cell=) one column left.
+        page.key("ArrowLeft")
+        page.wait_for(f"location.hash === '#cell={len(rows) - 1 - 3}'")
         ink, blue = page.eval(BORDER_INK)
         if ink < 20 or blue < 20:
             failures.append(f"the borders are not drawn ({ink} and {blue} pixels)")

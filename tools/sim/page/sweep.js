@@ -242,6 +242,16 @@
     draw();
   };
   addEventListener("hashchange", fromHash);
+  // The arrow keys move the kept cell across the map.
+  addEventListener("keydown", (event) => {
+    const step = { ArrowLeft: [-1, 0], ArrowRight: [1, 0], ArrowUp: [0, 1], ArrowDown: [0, -1] };
+    const d = step[event.key];
+    if (!d || selected < 0) return;
+    const ix = Math.min(nx - 1, Math.max(0, Math.floor(selected / ny) + d[0]));
+    const iy = Math.min(ny - 1, Math.max(0, (selected % ny) + d[1]));
+    location.hash = "#cell=" + cellAt(ix, iy);
+    event.preventDefault();
+  });
   addEventListener("resize", draw);
   if (selected < 0) {
     // The worst cell first, the one the summary names.
