@@ -43,7 +43,7 @@ std::int32_t key_bit(std::int32_t key) {
 } // namespace
 
 TALVIK_API void TALVIK_CALL Load() {
-    guarded("Load", [] {
+    const bool loaded = guarded("Load", [] {
         ats::debug::open();
         ats::debug::dbg_printf("dll attached.\r\n");
         ats::env().set_module_dir(ats::platform::module_dir());
@@ -52,6 +52,7 @@ TALVIK_API void TALVIK_CALL Load() {
         ats::allow_vehicle_build();
         ats::the_vehicle();
     });
+    if (!loaded) ats::refuse_vehicle_build();
 }
 
 TALVIK_API void TALVIK_CALL Dispose() {

@@ -37,6 +37,8 @@ void destroy_vehicle() {
 
 void allow_vehicle_build() { build_failed = false; }
 
+void refuse_vehicle_build() { build_failed = true; }
+
 vehicle::vehicle(const char* module_dir) : signal_pattern(module_dir) {
     debug::dbg_printf("QDX EC510/512 plug-in \"talvik\" \r\n");
     debug::dbg_printf("talvik > instance created.\r\n");

@@ -46,5 +46,8 @@ vehicle* the_vehicle();
 void destroy_vehicle();
 // Lets the next accessor call try a build again after a failed one.
 void allow_vehicle_build();
+// No vehicle is built until allow_vehicle_build: a Load that failed was reported once, and no
+// frame tries, and reports, again.
+void refuse_vehicle_build();
 
 } // namespace ats

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "plugin/host/platform.h"
@@ -27,6 +28,8 @@ constexpr unsigned utf8_mark_start = 0xBBEF;
 // False with `error` set, or true with the file's bytes in `bytes`.
 bool read_whole(const char* path, std::string& bytes, char* error) {
     std::FILE* file = platform::open_for_reading(path);
+    // Closed however the read ends: the bytes' growth may fail too.
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
     if (file == nullptr) {
         std::snprintf(error, error_size, "cannot open the file");
         return false;
@@ -50,7 +53,6 @@ bool read_whole(const char* path, std::string& bytes, char* error) {
             break;
         }
     }
-    std::fclose(file);
     return read;
 }
 

@@ -95,6 +95,8 @@ HSQUIRRELVM open_vm() {
 // nothing), and the allocator frees every block of the VM at once.
 void abandon_vm() {
     ++vm_generation;
+    // Its files are closed by the library's own list, not through the VM's objects.
+    sqstd_closefiles(the_vm);
     the_vm = nullptr;
     steps_left = nullptr;
     script_memory::charge_steps_to(nullptr);
@@ -257,7 +259,15 @@ void ScriptVM::shutdown() {
     the_vm = nullptr;
     steps_left = nullptr;
     script_memory::charge_steps_to(nullptr);
-    sq_close(v);
+    try {
+        sq_close(v);
+    } catch (const script_memory::refused&) {
+        // Closing may allocate too: what it could not free goes below, without its code.
+    }
+    // What a script left behind without an owner (a file or block the VM no longer reaches)
+    // goes with the VM: the next one starts with none of it.
+    sqstd_closefiles(v);
+    script_memory::release_all();
 }
 
 bool ScriptVM::is_open() { return the_vm != nullptr; }
@@ -297,6 +307,10 @@ SquirrelObject ScriptVM::run(const SquirrelObject& script) {
     result.attach(-1);
     sq_pop(v, 2);
     return result;
+}
+
+void ScriptVM::close_files() {
+    if (the_vm != nullptr) sqstd_closefiles(the_vm);
 }
 
 SquirrelObject& ScriptVM::root() {

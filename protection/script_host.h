@@ -90,6 +90,9 @@ class ScriptVM {
     static SquirrelObject run(const SquirrelObject& script);
     // The root table; raises SquirrelError when the VM is not open.
     static SquirrelObject& root();
+    // Closes every file the scripts hold open (their file objects then refuse to be used): a
+    // script that failed gives the host back what it took.
+    static void close_files();
 };
 
 // A call of a function of the root table with float arguments and a float result, within

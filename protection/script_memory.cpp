@@ -26,6 +26,16 @@ std::size_t used = 0;
 SQInteger no_account = 0;
 SQInteger* steps_left = &no_account;
 
+// Requests until one is refused on purpose (0: none), and whether it was.
+std::size_t refuse_countdown = 0;
+bool refused_on_purpose = false;
+
+bool refused_now() {
+    if (refuse_countdown == 0 || --refuse_countdown != 0) return false;
+    refused_on_purpose = true;
+    return true;
+}
+
 // Takes the steps of `bytes` new bytes from the count, down to 0 at most: the next instruction
 // then fails. A count already exhausted stays as it is. Most blocks are smaller than a step:
 // they cost a shift and a test.
@@ -61,7 +71,7 @@ void unlink(links* block) {
 bool fits(std::size_t more) { return more <= script_limits::memory_bytes - used; }
 
 void* allocate(std::size_t size) {
-    if (!fits(size)) throw refused{};
+    if (!fits(size) || refused_now()) throw refused{};
     void* raw = std::malloc(header_size + size);
     if (raw == nullptr) throw refused{};
     links* block = static_cast<links*>(raw);
@@ -77,6 +87,13 @@ std::size_t in_use() { return used; }
 void charge_steps_to(HSQUIRRELVM vm) {
     steps_left = vm != nullptr ? sq_stepcounter(vm) : &no_account;
 }
+
+void refuse_request(std::size_t n) {
+    refuse_countdown = n;
+    refused_on_purpose = false;
+}
+
+bool request_refused() { return refused_on_purpose; }
 
 void release_all() {
     links* block = blocks.next;
@@ -99,7 +116,7 @@ void* sq_vm_realloc(void* p, SQUnsignedInteger, SQUnsignedInteger size) {
     if (p == nullptr) return allocate(size);
     links* block = header_of(p);
     const std::size_t old_size = block->size;
-    if (size > old_size && !fits(size - old_size)) throw refused{};
+    if (size > old_size && (!fits(size - old_size) || refused_now())) throw refused{};
     unlink(block);
     void* raw = std::realloc(block, header_size + size);
     if (raw == nullptr) {

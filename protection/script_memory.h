@@ -21,6 +21,12 @@ std::size_t in_use();
 // concatenated, an array created or cloned). Null: nothing is charged.
 void charge_steps_to(HSQUIRRELVM vm);
 
+// Refuses the `n`-th request from now (1: the next one) as if the system had refused it, once;
+// 0 refuses none. Every allocation may fail: the allocation-failure test walks them all.
+void refuse_request(std::size_t n);
+// Whether the request chosen by `refuse_request` has been refused.
+bool request_refused();
+
 // Frees every block at once without running any code of the VM: after a refused request the
 // VM's own structures may be half-changed, so they are not walked.
 void release_all();

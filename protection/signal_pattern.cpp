@@ -144,6 +144,7 @@ void signal_pattern::fail_safe(const SquirrelError& error) {
     check_pending = false;
     // A script whose memory passed the ceiling is gone with its VM.
     script_lost = !script.live();
+    ScriptVM::close_files();
     debug::dbg_printf("talvik > script error: %s\r\n", error.what());
 }
 

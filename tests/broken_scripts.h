@@ -55,6 +55,36 @@ inline const broken_script broken_scripts[] = {
     {"generator replaced while iterated",
      "local g = null; function gen() { g = 5; yield 1; } g = gen(); foreach (x in g) {}",
      "the generator iterated is gone", false},
+    // Natives that crashed the host before the carried patch mended them (script_natives.h).
+    {"acall of a long array", "print.acall(array(1100, 1));", "wrong number of parameters", false},
+    {"null root table", "setroottable(null); local f = function() {};",
+     "parameter 1 has an invalid type 'null' ; expected: 'table'", false},
+    {"thread of a native function", "newthread(print).call(1); throw \"the thread ran\";",
+     "the thread ran", false},
+    // 200 arguments copied above a frame at the stack's end, through _call.
+    {"_call at the stack's end",
+     "local M = {}.setdelegate({_call = function(...) { return vargv.len(); }});\n"
+     "function down(n) { if (n == 0) { local r = M("
+     "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,"
+     "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,"
+     "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,"
+     "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,"
+     "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1,1"
+     "); return r; } return 1 + down(n - 1); }\n"
+     "for (local i = 200; i < 400; i++) down(i);\n"
+     "throw \"the calls ran\";",
+     "the calls ran", false},
+    {"stack information below the first level",
+     "if (getstackinfos(-1000000) == null) throw \"no such level\";", "no such level", false},
+    // A metamethod that calls itself, at the stack's end: a frame refused its room was left
+    // half entered, and run.
+    {"metamethod calling itself at the stack's end",
+     "local M = null; M = {}.setdelegate({_modulo = function(...) { M % 1; }});\n"
+     "function down(n) { if (n == 0) { try { M % 1; } catch (e) {} return 0; }\n"
+     "  return 1 + down(n - 1); }\n"
+     "for (local i = 200; i < 260; i++) down(i);\n"
+     "throw \"the metamethods ran\";",
+     "the metamethods ran", false},
 };
 
 } // namespace talvik_test

@@ -1,0 +1,8 @@
+function get_brake_pattern_offset(r) { return 20.0; }
+function get_incoming_pattern_offset(r) { return 50.0; }
+function lookup_brake_pattern(a, b, d, o) { return d > o ? sqrt(2.0 * 0.7 * (d - o)) * 3.6 : 0.0; }
+newthread(print).call();
+local t = newthread(function(...) { suspend(vargv.len()); return 2; });
+t.call.acall([t].extend(array(2000, 1)));
+t.wakeup(1);
+try { suspend(); } catch (e) {}
