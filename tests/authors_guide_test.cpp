@@ -613,13 +613,28 @@ TEST(AuthorsGuide, WorkedExampleRunsAsTheGuideTellsIt) {
     ASSERT_EQ(status, 0) << out;
     std::ifstream csv(dir / "run.csv");
     std::string line;
-    std::getline(csv, line); // header: time_ms,location_m,speed,brake,...
+    std::getline(csv, line); // header: time_ms,elapsed_ms,location_m,speed,brake,...
+    // The guide names every column of the header, the indices as `panel_N` and `sound_N`.
+    const guide_table columns(guide_text(), "csv");
+    std::string named;
+    for (std::size_t r = 0; r < columns.size(); ++r)
+        named += columns.cell(r, "Column") + ",";
+    std::istringstream header(line);
+    for (std::string column; std::getline(header, column, ',');) {
+        const std::string as_named = column.rfind("panel_", 0) == 0   ? "panel_N"
+                                     : column.rfind("sound_", 0) == 0 ? "sound_N"
+                                                                      : column;
+        EXPECT_NE(named.find("`" + as_named + "`"), std::string::npos) << column;
+    }
+    const std::string pattern_cause = "pattern ";
+    std::string cause_at_brake;
     double first_brake_at = -1.0, last_location = 0.0;
     double speed_at_brake = 0.0;
     while (std::getline(csv, line)) {
         std::istringstream cells(line);
-        std::string time, location, speed, brake;
+        std::string time, elapsed, location, speed, brake;
         std::getline(cells, time, ',');
+        std::getline(cells, elapsed, ',');
         std::getline(cells, location, ',');
         std::getline(cells, speed, ',');
         std::getline(cells, brake, ',');
@@ -627,6 +642,7 @@ TEST(AuthorsGuide, WorkedExampleRunsAsTheGuideTellsIt) {
         if (first_brake_at < 0.0 && std::stoi(brake) == emergency) {
             first_brake_at = last_location;
             speed_at_brake = std::stod(speed);
+            cause_at_brake = line.substr(line.rfind(',') + 1);
         }
     }
     fs::remove_all(dir);
@@ -634,5 +650,6 @@ TEST(AuthorsGuide, WorkedExampleRunsAsTheGuideTellsIt) {
     EXPECT_GE(first_brake_at, 1950.0);
     EXPECT_LT(first_brake_at, 1952.0);
     EXPECT_NEAR(speed_at_brake, 26.0, 1.0);
+    EXPECT_EQ(cause_at_brake.rfind(pattern_cause, 0), 0u) << cause_at_brake;
     EXPECT_NEAR(2000.0 - last_location, 30.0, 5.0);
 }

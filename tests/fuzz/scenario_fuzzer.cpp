@@ -63,12 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(e.message.size() <= longest_message && !e.message.empty());
     if (!errors.empty()) return 0;
 
-    sim::timeline_printer timeline(sink);
-    sim::csv_writer csv(sink);
-    sim::plot_collector plot;
-    sim::replay_recorder replay;
+    sim::run_account account;
+    sim::timeline_printer timeline(sink, account);
+    sim::csv_writer csv(sink, account);
+    sim::plot_collector plot(account);
+    sim::replay_recorder replay(account);
     const sim::run_summary summary = sim::run_scenario(
-        library->api(), s, {&timeline, &csv, &plot, &replay}, nullptr, frames_per_run);
+        library->api(), s, {&account, &timeline, &csv, &plot, &replay}, nullptr, frames_per_run);
     check(summary.frames >= 1 && summary.frames <= frames_per_run);
     check(replay.frames() == summary.frames);
     check(replay.write_page(sink, script));

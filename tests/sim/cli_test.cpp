@@ -68,9 +68,12 @@ const std::string library = std::string("--library ") + TALVIK_LIBRARY_PATH + " 
 TEST_F(CommandLine, DefaultJourneyRunsAndSaysWhatTheCabShows) {
     const outcome o = talvik_sim(library);
     EXPECT_EQ(o.status, 0) << o.output;
-    for (const char* words : {"bell on", "red lamp on", "protection brake: power 0, brake 9",
-                              "vigilance buzzer off", "departure sound (once)",
-                              "monitor: ", "stop-station indication blinking", "= end after"}) {
+    for (const char* words :
+         {"bell on", "red lamp on",
+          "brake: point check 96.0 \u2265 60 (the host gets power 0, brake 9",
+          "brake: unconfirmed alarm", "brake: pattern 82.2 \u2265 64.6",
+          "brake: vigilance: no action for 60 s", "vigilance buzzer off", "departure sound (once)",
+          "monitor: ", "stop-station indication blinking", "= end after"}) {
         EXPECT_NE(o.output.find(words), std::string::npos) << words;
     }
 }
@@ -121,7 +124,7 @@ TEST_F(CommandLine, CsvHasOneRowPerFrameWithEveryMappedIndex) {
     std::string header, row, last;
     std::getline(rows, header);
     // A column for every index of the cab's, in index order.
-    std::string columns = "time_ms,location_m,speed,brake,power,reverser,const_speed";
+    std::string columns = "time_ms,elapsed_ms,location_m,speed,brake,power,reverser,const_speed";
     for (const std::int32_t i : ats::cab::panel_indices)
         columns += ",panel_" + std::to_string(i);
     for (const std::int32_t i : ats::cab::sound_indices)
@@ -136,7 +139,7 @@ TEST_F(CommandLine, CsvHasOneRowPerFrameWithEveryMappedIndex) {
         last = row;
     }
     EXPECT_EQ(count, 21); // 0 to 1000 ms in 50 ms frames
-    EXPECT_EQ(last.rfind("36001000,", 0), 0u) << last;
+    EXPECT_EQ(last.rfind("36001000,1000,", 0), 0u) << last;
     EXPECT_NE(last.find(",0,2,1,2,"), std::string::npos) << last; // brake 0, power 2, rev 1, 2
 }
 
@@ -220,29 +223,28 @@ TEST_F(CommandLine, CheckScriptShowsThePatternOrSaysWhatIsWrong) {
     } table[] = {
         {"function get_brake_pattern_offset(r) { return 20; }\n"
          "function get_incoming_pattern_offset(r) { return 50; }\n",
-         "does not define the global function lookup_brake_pattern"},
+         "lookup_brake_pattern is missing"},
         {"function get_brake_pattern_offset(r) { return \"far\"; }\n"
          "function get_incoming_pattern_offset(r) { return 50; }\n"
          "function lookup_brake_pattern(a, b, d, o) { return d; }\n",
-         "get_brake_pattern_offset does not return a number"},
+         "get_brake_pattern_offset returned a string"},
         {"function get_brake_pattern_offset(r) { return 20; }\n"
          "function get_incoming_pattern_offset(r) { return 50; }\n"
          "function lookup_brake_pattern(a, b, d, o) { return null; }\n",
-         "lookup_brake_pattern does not return a number at distance 0 m"},
+         "lookup_brake_pattern returned null at distance 0 m"},
         // Top-level code that only works once: the plug-in runs it before every use.
         {"function get_brake_pattern_offset(r) { return 20; }\n"
          "function get_incoming_pattern_offset(r) { return 50; }\n"
          "function lookup_brake_pattern(a, b, d, o) { return d; }\n"
          "if (\"ran\" in getroottable()) throw \"second run\"; ::ran <- true;\n",
-         "its top-level code fails on run 2"},
-        {"function get_brake_pattern_offset(r) { return 1 +; }\n", "cannot be loaded"},
+         "its top-level code raised an error: second run (on run 2)"},
+        {"function get_brake_pattern_offset(r) { return 1 +; }\n", "the script does not compile"},
         // Scripts that never end, grow without end, or return NaN: reported, never a hang.
         {"function get_brake_pattern_offset(r) { return 20; }\n"
          "function get_incoming_pattern_offset(r) { return 50; }\n"
          "function lookup_brake_pattern(a, b, d, o) { return d; }\n"
          "while (true) {}\n",
-         "its top-level code fails on run 1: the script ran too long (more than 1000000 steps) "
-         "in its top-level code"},
+         "the script ran too long (more than 1000000 steps) in its top-level code (on run 1)"},
         {"function get_brake_pattern_offset(r) { return 20; }\n"
          "function get_incoming_pattern_offset(r) { return 50; }\n"
          "function lookup_brake_pattern(a, b, d, o) { local v = 0.0; while (true) v += 1.0; }\n",
@@ -261,8 +263,7 @@ TEST_F(CommandLine, CheckScriptShowsThePatternOrSaysWhatIsWrong) {
         {"function get_brake_pattern_offset(r) { return 20; }\n"
          "function get_incoming_pattern_offset(r) { return 50; }\n"
          "function lookup_brake_pattern(a, b, d, o) { return sqrt(d - 100.0); }\n",
-         "lookup_brake_pattern fails: the pattern speed is not a number at distance 0 m (5 of 16 "
-         "distances fail)"},
+         "lookup_brake_pattern returned NaN at distance 0 m (5 of 16 distances fail)"},
     };
     for (const auto& row : table) {
         const std::string path = file("signal_pattern.nut", row.script);
@@ -270,6 +271,11 @@ TEST_F(CommandLine, CheckScriptShowsThePatternOrSaysWhatIsWrong) {
         EXPECT_EQ(o.status, 4) << row.script;
         EXPECT_NE(o.output.find("talvik-sim: " + path + ": " + row.complaint), std::string::npos)
             << o.output;
+        // The VM's own report, where it makes one, once.
+        const std::size_t report = o.output.find("AN ERROR HAS OCCURED");
+        if (report != std::string::npos) {
+            EXPECT_EQ(o.output.find("AN ERROR HAS OCCURED", report + 1), std::string::npos);
+        }
     }
     // The table marks the distances that fail (the last script: below 100 m).
     EXPECT_NE(o.output.find("            75             FAILS  <- "), std::string::npos)
@@ -277,8 +283,26 @@ TEST_F(CommandLine, CheckScriptShowsThePatternOrSaysWhatIsWrong) {
     EXPECT_NE(o.output.find("           100               0.0\n"), std::string::npos) << o.output;
     o = talvik_sim("--check-script " + dir_ + "/none.nut");
     EXPECT_EQ(o.status, 4);
-    EXPECT_EQ(o.output,
-              "talvik-sim: " + dir_ + "/none.nut: cannot be loaded: cannot open the file\n");
+    EXPECT_EQ(o.output, "talvik-sim: " + dir_ +
+                            "/none.nut: the script cannot be read: cannot open the file\n");
+    // The author's own distances; a curve that rises toward the stop point or goes below zero
+    // is warned of, not refused.
+    const std::string odd =
+        file("odd.nut", "function get_brake_pattern_offset(r) { return 0; }\n"
+                        "function get_incoming_pattern_offset(r) { return 0; }\n"
+                        "function lookup_brake_pattern(a, b, d, o) "
+                        "{ return 100 - d; }\n");
+    o = talvik_sim("--check-script " + odd + " 150 12.5 0");
+    EXPECT_EQ(o.status, 0) << o.output;
+    EXPECT_NE(o.output.find("          12.5              87.5\n"), std::string::npos) << o.output;
+    EXPECT_EQ(o.output.find("          10 "), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("warning: at 150 m the permitted speed -50.0 is below zero"),
+              std::string::npos)
+        << o.output;
+    EXPECT_NE(o.output.find("warning: the curve rises toward the stop point: 100.0 at 0 m, 87.5 "
+                            "at 12.5 m"),
+              std::string::npos)
+        << o.output;
 }
 
 // Inputs and command lines that must stop before anything runs or is written, each with one line.

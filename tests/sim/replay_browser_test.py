@@ -6,7 +6,11 @@ frames through its #t= fragment; at each, the lamps, sounds, monitor digits, han
 table in the page's DOM must equal that frame's CSV row. Then #x= lands on the first frame at or
 past the position; play, the scrubber, the keys and the timeline move the frame; the page logs
 no error and makes no request, and a request it is made to try is refused and seen.
-Exit 77 (skipped) when Chromium is not installed or does not start.
+For one table of short runs, one for each cause of a brake, the timeline's words, the CSV's cause
+column and the page (its chart mark and the handles' "why") give the same cause. No chart label
+is lost at 420 or 1400 pixels, and the current timeline line is on screen at 1366x768.
+Exit 77 (skipped) when Chromium is not installed or does not start (the words of the timeline
+and the CSV are checked all the same).
 Usage: replay_browser_test.py TALVIK_SIM LIBRARY SOURCE_DIR WORK_DIR
 """
 import csv
@@ -79,7 +83,7 @@ def expected(rows, k, frame_ms):
     out = {"frame-number": str(k), "frame-time": f"{k * frame_ms / 1000:.2f} s",
            "frame-position": tenths(row["location_m"]) + " m", "frame-speed": tenths(row["speed"])}
     for col, text in row.items():
-        if col in ("time_ms", "location_m", "speed"):
+        if col in ("time_ms", "elapsed_ms", "location_m", "speed", "cause"):
             continue
         v = int(text)
         out[col] = v
@@ -105,7 +109,7 @@ def seen_as(col, v, shown):
 def frame_table(rows):
     """The frames to compare: every one at which a one-shot sound starts, the first and the last,
     then an even share of the others at which an output changes, with the frame before each."""
-    outputs = [c for c in rows[0] if c not in ("time_ms", "location_m", "speed")]
+    outputs = [c for c in rows[0] if c not in ("time_ms", "elapsed_ms", "location_m", "speed", "cause")]
     must, changes = {0, len(rows) - 1}, set()
     for k in range(1, len(rows)):
         if any(rows[k][c] != rows[k - 1][c] for c in outputs):
@@ -197,7 +201,147 @@ def interact(page, rows):
     lands_on(page, round(float(link[3:]) * 1000 / frame_ms), f"timeline line {link}")
     check(page.eval("document.querySelector('#timeline li.current a').getAttribute('href')") == link,
           "the clicked timeline line is not the highlighted one")
+    # The chart zooms by keys and the wheel, pans, and comes back to the whole run; "b" goes to
+    # the next brake.
+    zoomed = "!document.getElementById('zoom-all').disabled"
+    page.key("+")
+    check(page.eval(zoomed), "+ did not zoom the chart in")
+    page.key("]")
+    page.key("0")
+    check(not page.eval(zoomed), "0 did not show the whole run again")
+    x, y = page.eval("(() => { scrollTo(0, 0); const r = document.getElementById('chart-cursor')"
+                     ".getBoundingClientRect(); return [r.left + r.width / 2, r.top + r.height / 2]; })()")
+    page.send("Input.dispatchMouseEvent", {"type": "mouseWheel", "x": x, "y": y, "deltaX": 0,
+                                           "deltaY": -120})
+    page.wait_for(zoomed, timeout=3)
+    page.key("0")
+    page.key("Home")
+    page.key("b")
+    first_brake = page.eval("JSON.parse(document.getElementById('replay-data').textContent).brakes[0][0]")
+    check(frame() == first_brake, f"b went to frame {frame()}, not the first brake's {first_brake}")
     page.eval("document.querySelector('input[name=axis][value=t]').click()")
+
+
+# One short run for each cause of a brake, two causes at once among them: what follows a common
+# start, and the cause every output must give.
+START = """frame 20 ms
+vehicle brake_notches 8 ats_notch 4
+at 0.5 s key release down
+after 0.2 s key release up
+at 1 s doors close
+at 1 s reverser forward
+at 1 s power 3
+at 30 s power 2
+"""
+BROKEN_SCRIPT = "lookup_brake_patern"  # an author's misspelling of the function's name
+CAUSES = [
+    ("alarm", "at 500 m beacon type 0 signal 0 distance 600 optional 0\nend after 6 s\n",
+     "unconfirmed alarm"),
+    ("trip", "at 500 m beacon type 1 signal 0 distance 0 optional 0\nend after 1 s\n",
+     "trip at stop signal"),
+    ("pattern", "at 700 m beacon type 50 signal 0 distance 250 optional 0\nend after 1 s\n",
+     "pattern 75.3 \u2265 64.6"),
+    ("point", "at 500 m beacon type 55 signal 3 distance 0 optional 30\nend after 1 s\n",
+     "point check 66.8 \u2265 30"),
+    ("vigilance", "end at 96 s\n", "vigilance: no action for 60 s"),
+    ("script", "at 700 m beacon type 50 signal 0 distance 250 optional 0\nend after 1 s\n",
+     "script failed: lookup_brake_pattern is missing"),
+    ("trip-and-point", "at 500 m beacon type 1 signal 0 distance 0 optional 0\n"
+     "at 500 m beacon type 55 signal 3 distance 0 optional 30\nend after 1 s\n",
+     "trip at stop signal and point check 66.8 \u2265 30"),
+    # The vigilance warning sounds, but the protection trips: its lamp does not make it the cause.
+    ("trip-in-warning", "at 92 s beacon type 1 signal 0 distance 0 optional 0\nend at 93 s\n",
+     "trip at stop signal"),
+    ("trip-and-vigilance", "at 94.96 s beacon type 1 signal 0 distance 0 optional 0\n"
+     "end at 96 s\n", "trip at stop signal and vigilance: no action for 60 s"),
+]
+
+
+def brake_causes(work):
+    """Runs the table; checks the timeline and the CSV at once. Returns (name, page, frame,
+    cause) for the page checks."""
+    runs = []
+    broken = os.path.join(work, "broken")
+    os.makedirs(broken)
+    shutil.copy(library, broken)
+    with open(os.path.join(os.path.dirname(library), "signal_pattern.nut")) as f:
+        text = f.read().replace("function lookup_brake_pattern", "function " + BROKEN_SCRIPT)
+    with open(os.path.join(broken, "signal_pattern.nut"), "w") as f:
+        f.write(text)
+    for name, lines, cause in CAUSES:
+        path = f"{work}/cause-{name}"
+        with open(path + ".txt", "w") as f:
+            f.write(START + lines)
+        lib = os.path.join(broken, os.path.basename(library)) if name == "script" else library
+        run = subprocess.run([talvik_sim, "--library", lib, "--csv", path + ".csv", "--html",
+                              path + ".html", path + ".txt"], capture_output=True, text=True)
+        check(run.returncode == (1 if name == "script" else 0),
+              f"{name}: exit status {run.returncode}: {run.stderr}")
+        said = [ln.split("! brake: ", 1)[1].split(" (the host gets")[0]
+                for ln in run.stdout.splitlines() if "! brake: " in ln]
+        check(said == [cause], f"{name}: the timeline says {said}, not {cause!r}")
+        with open(path + ".csv", newline="") as f:
+            braked = brake_starts(list(csv.DictReader(f)))
+        check([c for _, c in braked] == [cause], f"{name}: the CSV's cause column says {braked}")
+        runs += [(name, path + ".html", k, c) for k, c in braked]
+    return runs
+
+
+def brake_starts(rows):
+    """(frame, cause) where the CSV's cause column begins to name a brake."""
+    return [(k, r["cause"]) for k, r in enumerate(rows)
+            if r["cause"] and (k == 0 or not rows[k - 1]["cause"])]
+
+
+def page_causes(page, runs):
+    """The page tells each run's brake as the timeline and the CSV do."""
+    for name, html, k, cause in runs:
+        page.goto("about:blank")  # the same page at another fragment would not load again
+        page.goto(f"file://{html}#t={k * 0.02:.2f}")
+        page.wait_for("document.body.dataset.ready === '1'")
+        lands_on(page, k, f"{name} at its brake")
+        why = page.eval("document.querySelector('tr[data-handle=brake] .why').textContent")
+        check(why == "brake: " + cause, f"{name}: the handles say why {why!r}, not {cause!r}")
+        labels = page.eval(CHART_LABELS)
+        check(labels["shown"].count("brake: " + cause) + labels["listed"].count("brake: " + cause) == 1,
+              f"{name}: the chart marks {labels}, not one 'brake: {cause}'")
+
+
+# The chart's labels as the page shows them, and those listed in its markers.
+CHART_LABELS = r"""(() => {
+  const shown = [...document.querySelectorAll('#chart-marks span.mark')].map(e => e.textContent);
+  const listed = [].concat(...[...document.querySelectorAll('#chart-marks button.more')]
+    .map(e => JSON.parse(e.dataset.labels)));
+  return {shown, listed, marks: JSON.parse(document.getElementById('replay-data').textContent).marks.length};
+})()"""
+
+
+def labels_and_timeline(page, names):
+    """No chart label is lost at 420 or 1400 pixels; at 1366x768 the current timeline line is on
+    screen at every event it is sent to."""
+    for width, height in [(420, 900), (1400, 1000), (1366, 768)]:
+        page.send("Emulation.setDeviceMetricsOverride",
+                  {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
+        for name in names:
+            page.goto(f"file://{work}/{name}.html")
+            page.wait_for("document.body.dataset.ready === '1'")
+            labels = page.eval(CHART_LABELS)
+            told = len(labels["shown"]) + len(labels["listed"])
+            check(told == labels["marks"],
+                  f"{name} at {width} px: {told} of {labels['marks']} chart labels shown or listed")
+            if (width, height) != (1366, 768):
+                continue
+            events = sorted({k for k, _ in page.eval(
+                "JSON.parse(document.getElementById('replay-data').textContent).timeline") if k >= 0})
+            off = 0
+            for k in events[:: max(1, len(events) // 20)]:
+                page.eval(f"location.hash = '#t={k * 0.02:.2f}'")
+                seen = page.eval("(() => { const li = document.querySelector('#timeline li.current');"
+                                 " if (!li) return false; const r = li.getBoundingClientRect();"
+                                 " return r.top >= 0 && r.bottom <= innerHeight; })()")
+                off += 0 if seen else 1
+            check(off == 0, f"{name} at 1366x768: the current timeline line off screen at {off} events")
+    page.send("Emulation.clearDeviceMetricsOverride")
 
 
 def guide_table(text, name):
@@ -236,6 +380,7 @@ def main():
     subprocess.run(common + ["--csv", f"{work}/default.csv", "--html", f"{work}/default.html"],
                    check=True)
     subprocess.run(common + ["--csv-dir", work, "--html-dir", work] + scenarios, check=True)
+    causes = brake_causes(work)
 
     try:
         chromium = browser.Browser()
@@ -244,7 +389,9 @@ def main():
         print(f"*** BROWSER CHECKS SKIPPED: {e}")
         print("*** The replay pages were NOT checked. Run 'tools/setup.sh browser' as root.")
         print("*" * 78)
-        return 77
+        for f in failures:
+            print("FAILED:", f)
+        return 1 if failures else 77
     print(chromium.version)
     try:
         page = chromium.page()
@@ -262,6 +409,13 @@ def main():
                 print(f"default journey: {size} bytes, usable {usable:.0f} ms after navigation")
                 interact(page, rows)
                 meanings_match_the_guide(page)
+        # The default journey's brakes too: the page names each as the CSV does.
+        with open(f"{work}/default.csv", newline="") as f:
+            default_brakes = brake_starts(list(csv.DictReader(f)))
+        check(len(default_brakes) == 4, f"the default journey brakes {default_brakes}")
+        page_causes(page, causes + [("default", f"{work}/default.html", k, c)
+                                    for k, c in default_brakes])
+        labels_and_timeline(page, ["default", "journey", "stop-station"])
         page.poll()
         check(not page.problems, "the pages logged: " + "; ".join(page.problems[:5]))
         others = [u for u in page.requests if not re.match(rf"file://{re.escape(work)}/\w[\w-]*\.html", u)]

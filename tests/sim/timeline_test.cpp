@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/sim/account.h"
 #include "tools/sim/csv.h"
 #include "tools/sim/timeline.h"
 
@@ -105,11 +106,15 @@ std::vector<std::string> printed(const std::vector<sim::frame_record>& frames) {
     char* text = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
-    sim::timeline_printer printer(out);
+    sim::run_account account;
+    sim::timeline_printer printer(out, account);
     sim::scenario s;
+    account.on_start(s, 0x20000);
     printer.on_start(s, 0x20000);
-    for (const auto& f : frames)
+    for (const auto& f : frames) {
+        account.on_frame(f, s);
         printer.on_frame(f, s);
+    }
     std::fclose(out);
     std::vector<std::string> lines;
     std::string all(text, size);
@@ -150,7 +155,9 @@ TEST(TimelineWords, HandlesTheHostGets) {
     frames.push_back(f); // the brake passes with the doors open: nothing new to say
 
     EXPECT_EQ(printed(frames),
-              (std::vector<std::string>{"white lamp on", "protection brake: power 0, brake 9",
+              (std::vector<std::string>{"white lamp on",
+                                        "brake: cause not shown by the outputs (the host gets "
+                                        "power 0, brake 9, reverser 1)",
                                         "handles follow the driver again: power 0, brake 9, "
                                         "reverser 1",
                                         "traction withheld (doors open): power 0, reverser 0"}));
@@ -166,6 +173,62 @@ TEST(TimelineWords, FailSafeFramesAreCalledOut) {
     const auto lines = printed({f, f});
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("the plug-in failed"), std::string::npos);
+}
+
+// The account's causes where only the outputs speak: no guess where they cannot tell, the
+// alarm's 5 s to the frame, and a brake the driver's own emergency brake hid named when it shows.
+TEST(Account, CausesFromTheOutputsAlone) {
+    namespace cab = ats::cab;
+    sim::cab_state protection = sim::cab_state::resting();
+    protection = with_panel(protection, cab::panel::red_lamp, 1);
+    protection = with_sound(protection, cab::sound::bell, cab::sound_cmd::playing);
+    const sim::cab_state both = with_panel(protection, cab::panel::vigilance_lamp, 1);
+    sim::event alarm, trip;
+    alarm.what.kind = trip.what.kind = sim::action_kind::beacon;
+    alarm.what.beacon = {0, 0, 600.0f, 0};
+    trip.what.beacon = {1, 0, 0.0f, 0};
+    const struct {
+        const char* what;
+        const sim::event* at_first; // delivered before the first frame
+        sim::cab_state cab;         // from the first frame on
+        int hidden;                 // frames the driver's emergency brake hides the brake
+        int braked_at;              // the frame the brake shows
+        const char* cause;
+    } table[] = {
+        {"red lamp and bell, nothing said why", nullptr, protection, 0, 3,
+         "cause not shown by the outputs"},
+        {"both devices' lamps", nullptr, both, 0, 3,
+         "the outputs do not tell the protection from the vigilance"},
+        {"the alarm at 5 s", &alarm, protection, 0, 250, "unconfirmed alarm"},
+        {"the alarm a frame short of 5 s", &alarm, protection, 0, 249,
+         "cause not shown by the outputs"},
+        {"a trip under the driver's emergency brake", &trip, protection, 100, 100,
+         "trip at stop signal"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.what);
+        sim::scenario s;
+        s.frame_ms = 20;
+        sim::run_account account;
+        account.on_start(s, 0);
+        std::string cause;
+        for (int k = 0; k <= row.braked_at; ++k) {
+            sim::frame_record f;
+            f.at.frame = k;
+            f.at.elapsed_ms = k * 20;
+            f.cab = row.cab;
+            f.driver = {0, k < row.hidden ? s.emergency_brake() : 0, 1, true};
+            f.cab.acting = {k < row.braked_at && k >= row.hidden ? 0 : s.emergency_brake(), 0, 1,
+                            2};
+            if (k == 0 && row.at_first != nullptr) account.on_event(f.at, *row.at_first, s);
+            account.on_frame(f, s);
+            if (k + 1 == row.braked_at) {
+                EXPECT_EQ(account.brake_cause(), "");
+            }
+            cause = account.brake_cause();
+        }
+        EXPECT_EQ(cause, row.cause);
+    }
 }
 
 TEST(CsvNumbers, ThreeDecimalsEverywhere) {

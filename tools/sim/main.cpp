@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/hostkit/hostkit.h"
+#include "tools/sim/account.h"
 #include "tools/sim/check_script.h"
 #include "tools/sim/csv.h"
 #include "tools/sim/plot.h"
@@ -23,7 +24,8 @@ namespace {
 
 enum exit_status : int {
     completed = 0,
-    output_failed = 1, // an output could not be written, or the plug-in failed frames
+    output_failed = 1, // an output could not be written, the plug-in failed frames, or its
+                       // pattern script failed
     bad_input = 2,     // usage or scenario error: nothing ran
     bad_library = 3,   // missing library, or one without the sixteen exports
     bad_script = 4,    // --check-script: unreadable script or one that breaks the contract
@@ -31,7 +33,7 @@ enum exit_status : int {
 
 const char usage_text[] =
     "usage: talvik-sim [OPTIONS] [SCENARIO...]\n"
-    "       talvik-sim --check-script FILE\n"
+    "       talvik-sim --check-script FILE [DISTANCE...]\n"
     "\n"
     "Runs each scenario through the plug-in library's exports, as the host would, with the\n"
     "train's motion following the handles the plug-in returns, and prints what the cab shows.\n"
@@ -46,11 +48,15 @@ const char usage_text[] =
     "  --html FILE.html    a page that replays the run in a browser: cab, chart, timeline,\n"
     "                      the panel and sound indices; self-contained, works offline\n"
     "  --html-dir DIR      DIR/NAME.html for each scenario NAME.txt (for several scenarios)\n"
-    "  --debug             listen on the plug-in's debug channel and show its lines\n"
+    "  --debug             show the plug-in's debug channel's lines in the timeline (it is\n"
+    "                      listened to on every run, to name a failing pattern script)\n"
     "  --quiet             no timeline\n"
     "  --print-default     print the built-in journey, a starting point for a scenario\n"
-    "  --check-script FILE check a signal_pattern.nut with the plug-in's script host and\n"
-    "                      print its permitted speed for a table of distances\n"
+    "  --check-script FILE [DISTANCE...]\n"
+    "                      check a signal_pattern.nut with the plug-in's script host and\n"
+    "                      print its permitted speed at the distances (metres) given, or at a\n"
+    "                      table of its own; warns where the curve rises toward the stop\n"
+    "                      point or goes below zero\n"
     "  --sweep NAME=FROM:TO:STEP  run the scenario once for each value (one or two of them,\n"
     "                      as the scenario's 'sweep' statement does); --csv then writes a row\n"
     "                      per run and --html a map of the stopping margins. NAME: speed,\n"
@@ -61,9 +67,9 @@ const char usage_text[] =
     "  --workers N         processes a sweep runs in (default: one per core)\n"
     "  --help, --version\n"
     "\n"
-    "Exit status: 0 completed; 1 an output could not be written or the plug-in failed a\n"
-    "frame; 2 usage or scenario error (nothing runs); 3 library missing or without the\n"
-    "sixteen exports; 4 script unreadable or not fit for the plug-in.\n";
+    "Exit status: 0 completed; 1 an output could not be written, the plug-in failed a\n"
+    "frame or its pattern script failed; 2 usage or scenario error (nothing runs); 3 library\n"
+    "missing or without the sixteen exports; 4 script unreadable or not fit for the plug-in.\n";
 
 struct options {
     std::string library;
@@ -449,10 +455,21 @@ int run(const options& o) {
         return run_sweep(o, scenario, plan, library, csv_files[0].get(), html_files[0].get());
     }
 
+    // The channel is listened to on every run: the plug-in's own words for a script failure
+    // come only there. Another listener may hold it; then only --debug insists, and a failure
+    // is named from talvik-sim's own evaluation of the script.
     hostkit::debug_listener debug;
-    if (o.debug && debug.open(error) != hostkit::listen_result::listening) {
-        return fail(output_failed, "cannot listen on the debug channel: " + error);
+    std::string not_listening;
+    if (debug.open(error) != hostkit::listen_result::listening) {
+        if (o.debug) return fail(output_failed, "cannot listen on the debug channel: " + error);
+        not_listening = "not listening on the debug channel (" + error +
+                        "): a failing pattern script is named from talvik-sim's own evaluation";
     }
+    const std::string script_path = script_beside(library.path());
+    const sim::pattern_evaluator evaluate = [&script_path](double distance) {
+        const sim::check_figures f = sim::evaluate_check(script_path, distance);
+        return sim::pattern_answer{f.evaluated, f.brake_offset, f.permitted, f.failure};
+    };
 
     int status = completed;
     for (std::size_t i = 0; i < stems.size(); ++i) {
@@ -465,21 +482,31 @@ int run(const options& o) {
             }
             scenario = std::move(s);
         }
-        sim::timeline_printer timeline(stdout);
-        sim::plot_collector plot;
-        sim::replay_recorder replay;
+        // The account comes first: every output after it tells what it worked out.
+        sim::run_account account(evaluate);
+        sim::timeline_printer timeline(stdout, account, nullptr, o.debug);
+        timeline.set_heading_note(not_listening);
+        sim::plot_collector plot(account);
+        sim::replay_recorder replay(account, o.debug);
         std::unique_ptr<sim::csv_writer> csv;
-        std::vector<sim::run_observer*> observers;
+        std::vector<sim::run_observer*> observers{&account};
         if (!o.quiet) observers.push_back(&timeline);
         if (csv_files[i]) {
-            csv = std::make_unique<sim::csv_writer>(csv_files[i].get());
+            csv = std::make_unique<sim::csv_writer>(csv_files[i].get(), account);
             observers.push_back(csv.get());
         }
         if (!o.plot.empty()) observers.push_back(&plot);
         if (html_files[i]) observers.push_back(&replay);
 
-        const sim::run_summary summary =
-            sim::run_scenario(library.api(), scenario, observers, o.debug ? &debug : nullptr);
+        const sim::run_summary summary = sim::run_scenario(library.api(), scenario, observers,
+                                                           debug.is_open() ? &debug : nullptr);
+        if (account.script_failures() > 0) {
+            std::fprintf(stderr,
+                         "talvik-sim: %s: the pattern script failed: %lld brake(s) came from it, "
+                         "not from the train (the timeline says which)\n",
+                         scenario.name.c_str(), static_cast<long long>(account.script_failures()));
+            status = output_failed;
+        }
         if (summary.failed_frames > 0) {
             std::fprintf(stderr, "talvik-sim: %s: the plug-in failed %lld frame(s)\n",
                          scenario.name.c_str(), static_cast<long long>(summary.failed_frames));
@@ -491,7 +518,7 @@ int run(const options& o) {
             status = output_failed;
         }
         if (html_files[i]) {
-            if (!replay.write_page(html_files[i].get(), script_beside(library.path()))) {
+            if (!replay.write_page(html_files[i].get(), script_path)) {
                 std::fprintf(stderr, "talvik-sim: writing the replay page failed\n");
                 status = output_failed;
             } else if (!o.quiet && !o.html.empty()) {
@@ -533,8 +560,19 @@ int main(int argc, char** argv) {
         return completed;
     }
     if (!o.check_script.empty()) {
-        if (!o.scenarios.empty()) return fail(bad_input, "--check-script takes no scenario");
-        return sim::check_script(o.check_script, stdout) ? completed : bad_script;
+        // What follows the script are the author's distances, in metres.
+        std::vector<double> distances;
+        for (const std::string& word : o.scenarios) {
+            char* end = nullptr;
+            const double d = std::strtod(word.c_str(), &end);
+            if (word.empty() || *end != '\0' || !(d >= 0.0 && d < 1.0e7)) {
+                return fail(bad_input,
+                            "--check-script takes distances in metres (0 or more), not " +
+                                sim::quote_excerpt(word));
+            }
+            distances.push_back(d);
+        }
+        return sim::check_script(o.check_script, stdout, distances) ? completed : bad_script;
     }
     return run(o);
 }

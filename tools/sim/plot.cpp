@@ -17,14 +17,22 @@ constexpr double sample_spacing_s = 0.1;
 constexpr std::size_t max_samples = 200000;
 constexpr std::size_t max_marks = 20000;
 // Longer labels would run out of the picture.
-constexpr std::size_t longest_label = 30;
+constexpr std::size_t longest_label = 60;
 
-// `label` added to a label shared by close marks.
-void join_label(std::string& text, const std::string& label) {
-    if (text.find(label) == std::string::npos && text.size() < longest_label) {
-        text += ", " + label;
-        if (text.size() >= longest_label) text += ", ...";
+// `label` (with the labels it stands for unshown) added to a label shared by close marks: what
+// does not fit is counted, and the plot says how many more there are.
+void join_label(std::string& text, int& hidden, const std::string& label, int label_hidden) {
+    hidden += label_hidden;
+    if (text.find(label) != std::string::npos) return; // the same words are there already
+    if (text.size() + label.size() + 2 > longest_label) {
+        ++hidden;
+        return;
     }
+    text += ", " + label;
+}
+
+std::string shown(const std::string& text, int hidden) {
+    return hidden == 0 ? text : text + " +" + std::to_string(hidden) + " more";
 }
 
 std::string quoted(const std::string& text) {
@@ -36,9 +44,9 @@ std::string quoted(const std::string& text) {
     return q + "\"";
 }
 
+// The driver's actions; beacons and signals come with their meaning from the account.
 std::string mark_label(const action& a) {
     switch (a.kind) {
-    case action_kind::beacon: return "beacon " + std::to_string(a.beacon.type);
     case action_kind::key_down: {
         const char* name = ats::cab::key_meaning_of(a.value);
         return name != nullptr ? std::string(name) : "key " + std::to_string(a.value);
@@ -46,7 +54,6 @@ std::string mark_label(const action& a) {
     case action_kind::horn: return "horn";
     case action_kind::doors_open: return "doors open";
     case action_kind::doors_close: return "doors close";
-    case action_kind::signal: return "signal " + std::to_string(a.value);
     default: return {};
     }
 }
@@ -57,7 +64,7 @@ void plot_collector::on_start(const scenario& s, std::int32_t) {
     title_ = s.name;
     samples_.clear();
     marks_.clear();
-    braking_ = false;
+    told_ = account_.entries().size();
     spacing_s_ = sample_spacing_s;
 }
 
@@ -65,33 +72,49 @@ void plot_collector::add_mark(mark m) {
     // Marks of one moment share a label from the start.
     if (!marks_.empty() && marks_.back().seconds == m.seconds &&
         marks_.back().location == m.location) {
-        join_label(marks_.back().label, m.label);
-        marks_.back().protection = marks_.back().protection || m.protection;
+        mark& shared = marks_.back();
+        // A brake's cause leads: it is what the plot is read for.
+        if (m.brake && !shared.brake) {
+            std::swap(shared.label, m.label);
+            std::swap(shared.hidden, m.hidden);
+        }
+        join_label(shared.label, shared.hidden, m.label, m.hidden);
+        marks_.back().brake = marks_.back().brake || m.brake;
         return;
     }
     if (marks_.size() == max_marks) {
         for (std::size_t i = 0; i < max_marks / 2; ++i) {
             marks_[i] = std::move(marks_[2 * i]);
-            join_label(marks_[i].label, marks_[2 * i + 1].label);
-            marks_[i].protection = marks_[i].protection || marks_[2 * i + 1].protection;
+            join_label(marks_[i].label, marks_[i].hidden, marks_[2 * i + 1].label,
+                       marks_[2 * i + 1].hidden);
+            marks_[i].brake = marks_[i].brake || marks_[2 * i + 1].brake;
         }
         marks_.resize(max_marks / 2);
     }
     marks_.push_back(std::move(m));
 }
 
+void plot_collector::take_account() {
+    const std::vector<account_entry>& entries = account_.entries();
+    for (; told_ < entries.size(); ++told_) {
+        const account_entry& e = entries[told_];
+        if (e.label.empty()) continue;
+        add_mark({static_cast<double>(e.at.elapsed_ms) / 1000.0, e.at.location, e.label, 0,
+                  e.kind == told::brake || e.kind == told::fail_safe || e.kind == told::script});
+    }
+}
+
 void plot_collector::on_event(const moment& at, const event& e, const scenario&) {
+    take_account();
     std::string label = mark_label(e.what);
     if (!label.empty())
-        add_mark({static_cast<double>(at.elapsed_ms) / 1000.0, at.location, label, false});
+        add_mark({static_cast<double>(at.elapsed_ms) / 1000.0, at.location, label, 0, false});
 }
 
 void plot_collector::on_frame(const frame_record& f, const scenario&) {
     const double seconds = static_cast<double>(f.at.elapsed_ms) / 1000.0;
     const ats::handles& h = f.cab.acting;
-    const bool braking = h.brake != f.driver.brake && h.power == 0;
-    if (braking && !braking_) add_mark({seconds, f.at.location, "protection brake", true});
-    braking_ = braking;
+    take_account();
     const bool step =
         !samples_.empty() && (samples_.back().power != h.power || samples_.back().brake != h.brake);
     if (samples_.empty() || step || seconds - samples_.back().seconds >= spacing_s_) {
@@ -116,11 +139,18 @@ std::vector<plot_collector::label_at> plot_collector::merged_marks(bool by_time)
     for (const mark& m : marks_) {
         const double x = by_time ? m.seconds : m.location;
         if (!merged.empty() && x - merged.back().x < near) {
-            join_label(merged.back().text, m.label);
-            merged.back().protection = merged.back().protection || m.protection;
+            label_at& shared = merged.back();
+            if (m.brake && !shared.brake) {
+                label_at joined{shared.x, m.label, m.hidden, true};
+                join_label(joined.text, joined.hidden, shared.text, shared.hidden);
+                shared = joined;
+                continue;
+            }
+            join_label(shared.text, shared.hidden, m.label, m.hidden);
+            merged.back().brake = merged.back().brake || m.brake;
             continue;
         }
-        merged.push_back({x, m.label, m.protection});
+        merged.push_back({x, m.label, m.hidden, m.brake});
     }
     return merged;
 }
@@ -128,7 +158,7 @@ std::vector<plot_collector::label_at> plot_collector::merged_marks(bool by_time)
 std::string plot_collector::gnuplot_script(const std::string& png_path, plot_axis axis) const {
     const bool by_time = axis == plot_axis::time;
     std::string s;
-    char row[160];
+    char row[512];
     s += "$journey << EOD\n";
     for (const sample& p : samples_) {
         std::snprintf(row, sizeof row, "%.3f %.2f %d %d\n", by_time ? p.seconds : p.location,
@@ -142,13 +172,13 @@ std::string plot_collector::gnuplot_script(const std::string& png_path, plot_axi
     s += "set grid\nset key top right opaque\nset lmargin 10\nset rmargin 4\n";
     s += "set autoscale xfixmin\nset autoscale xfixmax\n";
     for (const label_at& m : merged_marks(by_time)) {
-        const char* colour = m.protection ? "#cc0000" : "#888888";
+        const char* colour = m.brake ? "#cc0000" : "#888888";
         std::snprintf(row, sizeof row,
                       "set arrow from %.3f, graph 0 to %.3f, graph 1 nohead lc rgb '%s' dt 2\n",
                       m.x, m.x, colour);
         s += row;
         std::snprintf(row, sizeof row, "set label %s at %.3f, graph 0.98 rotate by 90 right ",
-                      quoted(m.text).c_str(), m.x);
+                      quoted(shown(m.text, m.hidden)).c_str(), m.x);
         s += row;
         s += std::string("font ',8' tc rgb '") + colour + "'\n";
     }

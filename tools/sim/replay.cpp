@@ -67,10 +67,11 @@ template <typename... T> void append_row(std::string& out, bool first, const T&.
 }
 
 // Thousandths as the CSV file rounds them. An accepted scenario's run keeps far inside the
-// bound, which keeps the differences of two frames from overflowing whatever the numbers.
+// bound, which keeps the differences of differences exact in the page's numbers (2^53).
+constexpr double largest_thousandths = 1.0e15;
 std::int64_t thousandths(double value) {
     if (std::isnan(value)) return 0;
-    return std::llround(std::clamp(value, -largest_number, largest_number) * 1000.0);
+    return std::llround(std::clamp(value * 1000.0, -largest_thousandths, largest_thousandths));
 }
 
 bool write_all(std::FILE* out, std::string_view text) {
@@ -135,6 +136,50 @@ template <typename Each> void each_channel(const frame_record& f, Each each) {
 
 } // namespace
 
+namespace {
+
+// A small second difference is one letter: 'a' is -26, 'z' -1, 'A' 0, 'Z' 25; any other goes as
+// "(value)". A run of the same value is its letter and "~more" (how many more times).
+constexpr std::string_view difference_letters =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+constexpr std::int64_t smallest_letter = -26;
+
+std::string difference_token(std::int64_t value) {
+    const std::int64_t i = value - smallest_letter;
+    if (i >= 0 && i < static_cast<std::int64_t>(difference_letters.size()))
+        return std::string(1, difference_letters[static_cast<std::size_t>(i)]);
+    return "(" + std::to_string(value) + ")";
+}
+
+} // namespace
+
+std::string replay_recorder::second_differences::pending() const {
+    if (run_count == 0) return {};
+    const std::string token = difference_token(run_value);
+    if (run_count == 2 && token.size() == 1) return token + token;
+    return run_count == 1 ? token : token + "~" + std::to_string(run_count - 1);
+}
+
+std::size_t replay_recorder::second_differences::cost(std::int64_t value) const {
+    const std::int64_t second = (value - last) - last_delta;
+    // A run that grows by a digit at most, or a new token and the run before it closed.
+    return run_count > 0 && second == run_value ? 1 : number_length(second) + 3;
+}
+
+void replay_recorder::second_differences::add(std::int64_t value) {
+    const std::int64_t delta = value - last;
+    const std::int64_t second = delta - last_delta;
+    last = value;
+    last_delta = delta;
+    if (run_count > 0 && second == run_value) {
+        ++run_count;
+        return;
+    }
+    text.append(pending());
+    run_value = second;
+    run_count = 1;
+}
+
 void chunked_text::append(std::string_view text) {
     if (pieces_.empty() || pieces_.back().size() + text.size() > piece_bytes)
         pieces_.emplace_back();
@@ -170,6 +215,14 @@ bool replay_recorder::take_lines() {
     std::size_t bytes = 0;
     for (const timeline_line& line : lines_)
         bytes += number_length(line.frame) + quoted_length(line.text) + 4;
+    // The account's new marks, and a brake's span, count against the ceiling too.
+    const std::vector<account_entry>& entries = account_.entries();
+    for (; marks_seen_ < entries.size(); ++marks_seen_) {
+        const account_entry& e = entries[marks_seen_];
+        if (!e.label.empty())
+            bytes += number_length(e.at.frame) + quoted_length(e.label) + 16 +
+                     (e.kind == told::brake ? 2 * quoted_length(e.label) + 40 : 0);
+    }
     const bool fits = room(bytes);
     if (fits) {
         for (const timeline_line& line : lines_)
@@ -201,6 +254,7 @@ void replay_recorder::stop() {
 
 void replay_recorder::on_start(const scenario& s, std::int32_t plugin_version) {
     timeline_.on_start(s, plugin_version);
+    marks_seen_ = account_.entries().size();
     name_ = s.name;
     source_ = s.source;
     plugin_version_ = plugin_version;
@@ -255,33 +309,16 @@ void replay_recorder::on_frame(const frame_record& f, const scenario& s) {
     const std::int64_t location = thousandths(f.at.location);
     const std::int64_t speed = thousandths(f.at.speed);
 
-    // Where a device's brake began: the host gets power 0 and the emergency brake the driver
-    // did not ask for.
-    const cab_state& cab = f.cab;
-    const char* by = nullptr;
-    if (is_fail_safe_frame(cab)) {
-        by = "fail-safe";
-    } else if (cab.acting.power == 0 && cab.acting.brake == s.emergency_brake() &&
-               f.driver.brake != s.emergency_brake()) {
-        by = cab.panel_at(ats::cab::panel::vigilance_lamp) == 1 ? "vigilance" : "protection";
-    }
-    const bool brake_began = by != nullptr && by != braking_by_;
-    braking_by_ = by;
-
-    std::size_t bytes =
-        number_length(location - last_location_mm_) + number_length(speed - last_speed_) + 2;
+    std::size_t bytes = location_mm_.cost(location) + speed_.cost(speed);
     each_channel(f, [&](std::size_t c, std::int32_t v) {
         if (!channels_[c].any || channels_[c].last != v)
             bytes += number_length(k) + number_length(v) + 2;
     });
-    if (brake_began) bytes += number_length(k) + 16;
     const bool fits = !stopped_ && take_lines() && room(bytes);
     if (!fits && !stopped_) stop();
     if (!fits && k > 0) return;
-    append_listed(location_mm_, location - last_location_mm_);
-    append_listed(speed_, speed - last_speed_);
-    last_location_mm_ = location;
-    last_speed_ = speed;
+    location_mm_.add(location);
+    speed_.add(speed);
     each_channel(f, [&](std::size_t c, std::int32_t v) {
         channel& ch = channels_[c];
         if (ch.any && ch.last == v) return;
@@ -290,7 +327,6 @@ void replay_recorder::on_frame(const frame_record& f, const scenario& s) {
         ch.last = v;
         ch.any = true;
     });
-    if (brake_began) brakes_.push_back({k, by});
     frames_ = k + 1;
     if (fits) keep();
 }
@@ -337,11 +373,14 @@ bool replay_recorder::write_data(std::FILE* file, const std::string& script_path
         out += "\":";
         append_number(out, value);
     }
-    out += "},\n\"location_mm\":[";
-    put(location_mm_);
-    out += "],\n\"speed\":[";
-    put(speed_);
-    out += ']';
+    // Letters and digits only: nothing in them needs escaping.
+    out += "},\n\"location_mm\":\"";
+    put(location_mm_.text);
+    out += location_mm_.pending();
+    out += "\",\n\"speed\":\"";
+    put(speed_.text);
+    out += speed_.pending();
+    out += '"';
     out += ",\n\"channels\":{";
     for (std::size_t i = 0; i < channels_.size(); ++i) {
         out += i == 0 ? "\n" : ",\n";
@@ -373,21 +412,31 @@ bool replay_recorder::write_data(std::FILE* file, const std::string& script_path
     pattern_curve curve;
     if (!distances.empty()) curve = evaluate_pattern(script_path, distances);
     out += "],\n\"pattern_checks\":[";
+    // The verdict is the account's; the curve beyond the compared point is drawn for reading.
+    const std::vector<pattern_made>& made = account_.pattern_checks();
+    std::size_t m = 0;
     for (std::size_t i = 0; i < pattern_checks_.size(); ++i) {
         const pattern_check& p = pattern_checks_[i];
+        while (m < made.size() && made[m].frame < p.frame)
+            ++m;
+        const pattern_answer* answer =
+            m < made.size() && made[m].frame == p.frame && made[m].answer.evaluated
+                ? &made[m].answer
+                : nullptr;
         out += i == 0 ? "\n{\"frame\":" : ",\n{\"frame\":";
         append_number(out, p.frame);
         out += ",\"distance\":";
         append_number(out, p.distance);
         out += ",\"speed\":";
         append_number(out, static_cast<double>(p.speed));
+        if (answer != nullptr) {
+            out += ",\"permitted\":";
+            append_number(out, static_cast<double>(answer->permitted));
+            out += ",\"braked\":";
+            out += answer->permitted <= p.speed ? "true" : "false";
+        }
         if (curve.error.empty()) {
             const std::size_t at = i * (curve_steps + 1);
-            const float permitted = curve.permitted[at];
-            out += ",\"permitted\":";
-            append_number(out, static_cast<double>(permitted));
-            out += ",\"braked\":";
-            out += permitted <= p.speed ? "true" : "false";
             out += ",\"curve\":[";
             for (std::size_t j = at; j <= at + curve_steps; ++j) {
                 if (j > at) out += ',';
@@ -408,10 +457,107 @@ bool replay_recorder::write_data(std::FILE* file, const std::string& script_path
     out += ",\n\"speed_checks\":[";
     for (const speed_check& c : speed_checks_)
         append_row(out, &c == speed_checks_.data(), c.frame, c.type, c.speed);
-    out += "],\n\"brakes\":[";
-    for (const brake_start& b : brakes_)
-        append_row(out, &b == brakes_.data(), b.frame, b.by);
-    out += "]}\n";
+    // The account: its marks for the chart, its brakes and interlocks as spans of frames.
+    out += "],\n\"marks\":[";
+    bool first = true;
+    for (const account_entry& e : account_.entries()) {
+        if (e.label.empty() || e.at.frame >= frames_) continue;
+        append_row(out, first, e.at.frame, told_name(e.kind), e.label);
+        first = false;
+    }
+    for (const auto& [key, spans] :
+         {std::pair<const char*, const std::vector<brake_span>*>{"brakes", &account_.brakes()},
+          {"interlocks", &account_.interlocks()}}) {
+        out += "],\n\"";
+        out += key;
+        out += "\":[";
+        first = true;
+        for (const brake_span& b : *spans) {
+            if (b.from >= frames_) continue;
+            const std::int64_t to = b.to < 0 || b.to >= frames_ ? frames_ - 1 : b.to;
+            append_row(out, first, b.from, to, b.device, b.cause);
+            first = false;
+        }
+    }
+    // Where the page's cab finds each index: by the name the code gives it, not its number.
+    {
+        namespace panel = ats::cab::panel;
+        namespace sound = ats::cab::sound;
+        const std::pair<std::string, std::int32_t> panels[] = {
+            {"white_lamp", panel::white_lamp},
+            {"red_lamp", panel::red_lamp},
+            {"vigilance_lamp", panel::vigilance_lamp},
+            {"emergency_brake_lamp", panel::emergency_brake_lamp},
+            {"one_man_lamp", panel::one_man_lamp},
+            {"stop_station_lamp", panel::stop_station_lamp},
+            {"month", panel::month},
+            {"day", panel::day},
+            {"minutes", panel::minutes},
+            {"seconds", panel::seconds},
+            {"position_hundreds", panel::position_hundreds},
+            {"position_tens", panel::position_tens},
+            {"position_units", panel::position_units},
+            {"position_tenths", panel::position_tenths},
+            {"max_speed_hundreds", panel::max_speed_hundreds},
+            {"max_speed_tens", panel::max_speed_tens},
+            {"max_speed_units", panel::max_speed_units},
+            {"traction_shown", panel::traction_shown},
+            {"traction_state", panel::traction_state},
+        };
+        const std::pair<std::string, std::int32_t> sounds[] = {
+            {"bell", sound::bell},
+            {"chime", sound::chime},
+            {"bell_reverb", sound::bell_reverb},
+            {"vigilance_buzzer", sound::vigilance_buzzer},
+            {"departure", sound::departure},
+            {"stop_station", sound::stop_station},
+            {"section", sound::section},
+            {"lb_on", sound::lb_on},
+            {"lb_off", sound::lb_off},
+        };
+        out += "],\n\"cab\":{";
+        bool head = true;
+        auto entry = [&](const std::string& name, const std::string& column) {
+            out += head ? "" : ",";
+            head = false;
+            append_quoted(out, name);
+            out += ':';
+            append_quoted(out, column);
+        };
+        for (const auto& [name, index] : panels)
+            entry("panel." + name, "panel_" + std::to_string(index));
+        for (std::int32_t d = 0; d < panel::train_number_digits; ++d) {
+            entry("panel.train_number_" + std::to_string(d + 1),
+                  "panel_" + std::to_string(panel::train_number + d));
+        }
+        for (const auto& [name, index] : sounds)
+            entry("sound." + name, "sound_" + std::to_string(index));
+        out += '}';
+    }
+    // The cab's constants, so the page repeats none of them.
+    out += ",\n\"constants\":{\"silent\":";
+    append_number(out, static_cast<std::int64_t>(ats::cab::sound_cmd::silent));
+    out += ",\"playing\":";
+    append_number(out, static_cast<std::int64_t>(ats::cab::sound_cmd::playing));
+    out += ",\"start_once\":";
+    append_number(out, static_cast<std::int64_t>(ats::cab::sound_cmd::start_once));
+    out += ",\"unchanged\":";
+    append_number(out, static_cast<std::int64_t>(ats::cab::sound_cmd::unchanged));
+    out += ",\"blank_digit\":";
+    append_number(out, static_cast<std::int64_t>(ats::cab::blank_digit));
+    out += ",\"traction_state\":\"panel_";
+    out += std::to_string(ats::cab::panel::traction_state);
+    out += "\",\"clock\":[\"panel_";
+    out += std::to_string(ats::cab::panel::minutes);
+    out += "\",\"panel_";
+    out += std::to_string(ats::cab::panel::seconds);
+    out += "\"],\"traction\":[";
+    for (std::int32_t v = 0; ats::cab::traction_state_meaning(v) != nullptr; ++v) {
+        if (v > 0) out += ',';
+        append_quoted(out, ats::cab::traction_state_meaning(v));
+    }
+    out += "]}";
+    out += "}\n";
     put(chunked_text());
     return written;
 }

@@ -37,6 +37,11 @@ class replay_recorder : public run_observer {
   public:
     static constexpr std::size_t data_ceiling_bytes = 64u << 20;
 
+    // Shows what `account` (an observer before this one) tells; the debug channel's lines join
+    // its timeline only when `show_debug`.
+    explicit replay_recorder(const run_account& account, bool show_debug = false)
+        : account_(account), timeline_{nullptr, account, &lines_, show_debug} {}
+
     void on_start(const scenario& s, std::int32_t plugin_version) override;
     void on_event(const moment& at, const event& e, const scenario& s) override;
     void on_frame(const frame_record& f, const scenario& s) override;
@@ -71,10 +76,6 @@ class replay_recorder : public run_observer {
         std::int32_t type;
         std::int32_t speed;
     };
-    struct brake_start {
-        std::int64_t frame;
-        const char* by;
-    };
 
     // Whether `bytes` more fit under the ceiling; counts them when they do.
     bool room(std::size_t bytes);
@@ -98,17 +99,29 @@ class replay_recorder : public run_observer {
         std::size_t bytes = 0, rows = 0, pattern_checks = 0, speed_checks = 0;
     } kept_;
     // Frame by frame as differences from the frame before: small numbers, a short page.
-    chunked_text location_mm_; // thousandths of a metre, as the CSV rounds them
-    chunked_text speed_;       // thousandths of the speed unit
-    std::int64_t last_location_mm_ = 0, last_speed_ = 0;
+    // A value frame by frame as the differences of its differences, mostly one letter each, a
+    // run of equal ones as one letter and its length: standing, cruising and steady braking
+    // cost a few characters a stretch.
+    struct second_differences {
+        chunked_text text;
+        std::int64_t last = 0, last_delta = 0;
+        std::int64_t run_value = 0, run_count = 0; // not yet in `text`
+        void add(std::int64_t value);
+        // Characters `value` may add, at most.
+        std::size_t cost(std::int64_t value) const;
+        // The run not yet in `text`, as it goes after it.
+        std::string pending() const;
+    };
+    second_differences location_mm_; // thousandths of a metre, as the CSV rounds them
+    second_differences speed_;       // thousandths of the speed unit
     std::vector<channel> channels_;
     std::vector<pattern_check> pattern_checks_;
     std::vector<speed_check> speed_checks_;
-    std::vector<brake_start> brakes_;
-    const char* braking_by_ = nullptr;
+    const run_account& account_;
+    std::size_t marks_seen_ = 0;       // the account's entries counted against the ceiling
     chunked_text timeline_rows_;       // the page's timeline, as data
     std::vector<timeline_line> lines_; // the timeline's newest lines, not yet in the data
-    timeline_printer timeline_{nullptr, &lines_};
+    timeline_printer timeline_;
 };
 
 // The page template (page/page.html with its style and script inlined), generated at build time.

@@ -49,48 +49,6 @@ std::string monitor_key(const cab_state& c) {
     return key;
 }
 
-// How the handles the host acts on relate to the driver's: passed on, withheld by the open
-// doors, or overridden by a protection device's brake.
-gate gate_of(const ats::handles& acting, const driver_state& d, std::int32_t emergency) {
-    const bool doors_open = !d.doors_closed;
-    const std::int32_t gated_power = doors_open ? 0 : d.power;
-    const std::int32_t gated_reverser = doors_open ? 0 : d.reverser;
-    if (acting.power == gated_power && acting.brake == d.brake &&
-        acting.reverser == gated_reverser) {
-        return doors_open && (d.power != 0 || d.reverser != 0) ? gate::withheld : gate::follows;
-    }
-    if (acting.power == 0 && acting.brake == emergency) return gate::braking;
-    return gate::other;
-}
-
-std::string handles_text(const ats::handles& acting, const driver_state& d, gate g) {
-    std::string text;
-    auto add = [&](const char* name, std::int32_t value) {
-        text += (text.empty() ? "" : ", ") + std::string(name) + " " + std::to_string(value);
-    };
-    switch (g) {
-    case gate::braking:
-        add("power", acting.power);
-        add("brake", acting.brake);
-        if (acting.reverser != d.reverser) add("reverser", acting.reverser);
-        return "protection brake: " + text;
-    case gate::withheld:
-        add("power", acting.power);
-        add("reverser", acting.reverser);
-        return "traction withheld (doors open): " + text;
-    case gate::other:
-        add("power", acting.power);
-        add("brake", acting.brake);
-        add("reverser", acting.reverser);
-        return "host gets " + text;
-    case gate::follows: break;
-    }
-    add("power", acting.power);
-    add("brake", acting.brake);
-    add("reverser", acting.reverser);
-    return "handles follow the driver again: " + text;
-}
-
 std::string format_number(double v) {
     char text[64];
     std::snprintf(text, sizeof text, "%.1f", v);
@@ -204,12 +162,22 @@ void timeline_printer::emit(std::int64_t frame, const std::string& text) {
     if (lines_ != nullptr) lines_->push_back({frame, text});
 }
 
+void timeline_printer::tell_account() {
+    const std::vector<account_entry>& entries = account_.entries();
+    for (; told_ < entries.size(); ++told_) {
+        const account_entry& e = entries[told_];
+        if (e.text.empty()) continue; // for the chart only
+        // A brake, a script failure and a failed frame stand out alike.
+        const bool alarming =
+            e.kind == told::brake || e.kind == told::script || e.kind == told::fail_safe;
+        line(e.at, alarming ? "!" : e.kind == told::check ? "*" : " ", e.text);
+    }
+}
+
 void timeline_printer::on_start(const scenario& s, std::int32_t plugin_version) {
+    told_ = account_.entries().size();
     last_ = cab_state::resting();
-    last_gate_ = gate::follows;
-    last_gate_text_.clear();
     last_monitor_.clear();
-    failing_ = false;
     emit(-1, "== " + s.name + " (" + s.source + ")");
     char text[160];
     std::snprintf(text, sizeof text,
@@ -218,6 +186,7 @@ void timeline_printer::on_start(const scenario& s, std::int32_t plugin_version) 
                   static_cast<std::uint32_t>(plugin_version), s.spec.brake_notches,
                   s.emergency_brake(), s.spec.ats_notch, s.frame_ms);
     emit(-1, text);
+    if (!heading_note_.empty()) emit(-1, "   " + heading_note_);
     std::snprintf(text, sizeof text, "%11s %11s %11s", "time", "position", "speed");
     emit(-1, text);
 }
@@ -225,27 +194,14 @@ void timeline_printer::on_start(const scenario& s, std::int32_t plugin_version) 
 void timeline_printer::on_event(const moment& at, const event& e, const scenario& s) {
     line(at, e.what.kind == action_kind::note ? "#" : ">",
          describe_event(e.what, s.emergency_brake()));
+    tell_account();
 }
 
-void timeline_printer::on_frame(const frame_record& f, const scenario& s) {
+void timeline_printer::on_frame(const frame_record& f, const scenario&) {
     const cab_state& cab = f.cab;
-    const bool failed = is_fail_safe_frame(cab);
-    if (failed != failing_) {
-        line(f.at, "!",
-             failed ? "the plug-in failed and answers with its fail-safe outputs "
-                      "(emergency brake, red lamp); --debug shows why"
-                    : "the plug-in completes its frames again");
-        failing_ = failed;
-    }
-    if (failed) return;
-    // Said once when it starts and again only when what the host gets changes.
-    const gate now = gate_of(cab.acting, f.driver, s.emergency_brake());
-    if (now != gate::follows || last_gate_ != gate::follows) {
-        const std::string text = handles_text(cab.acting, f.driver, now);
-        if (text != last_gate_text_) line(f.at, " ", text);
-        last_gate_text_ = text;
-    }
-    last_gate_ = now;
+    tell_account();
+    // The fail-safe outputs are one state, not a list of lamps.
+    if (is_fail_safe_frame(cab)) return;
     for (const std::string& change : describe_changes(last_, cab)) {
         line(f.at, " ", change);
     }
@@ -258,10 +214,11 @@ void timeline_printer::on_frame(const frame_record& f, const scenario& s) {
 }
 
 void timeline_printer::on_debug(const moment& at, const std::string& text) {
-    line(at, "~", "debug: " + text);
+    if (show_debug_) line(at, "~", "debug: " + text);
 }
 
 void timeline_printer::on_finish(const run_summary& summary, const scenario& s) {
+    tell_account();
     const char* why = "";
     if (summary.ended_by == run_end::limit) why = " (stopped at the one-hour limit)";
     if (summary.ended_by == run_end::stuck) {
@@ -275,6 +232,11 @@ void timeline_printer::on_finish(const run_summary& summary, const scenario& s) 
     if (summary.failed_frames > 0) {
         emit(summary.end.frame, "   the plug-in failed " + std::to_string(summary.failed_frames) +
                                     " frame(s); --debug shows why");
+    }
+    if (account_.script_failures() > 0) {
+        emit(summary.end.frame,
+             "   the pattern script failed: " + std::to_string(account_.script_failures()) +
+                 " brake(s) came from a script failure, not from the train");
     }
     if (out_ != nullptr) std::fflush(out_);
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/sim/account.h"
 #include "tools/sim/run.h"
 
 namespace sim {
@@ -18,9 +19,6 @@ std::string monitor_line(const cab_state& cab);
 // An event in words: "driver: power 3", "beacon 50 (pattern check) signal 0, ...".
 std::string describe_event(const action& a, std::int32_t emergency);
 
-// How the handles the host acts on relate to the driver's.
-enum class gate { follows, withheld, braking, other };
-
 // One printed line and the frame it belongs to (-1: the heading, before the first frame).
 struct timeline_line {
     std::int64_t frame;
@@ -29,10 +27,15 @@ struct timeline_line {
 
 class timeline_printer : public run_observer {
   public:
-    // Prints to `out` when it is not null; `lines`, when given, receives the same lines (the
-    // replay page shows them).
-    explicit timeline_printer(std::FILE* out, std::vector<timeline_line>* lines = nullptr)
-        : out_(out), lines_(lines) {}
+    // Tells `account` (an observer before this one) between the cab's changes. Prints to `out`
+    // when it is not null; `lines`, when given, receives the same lines (the replay page shows
+    // them). The debug channel's lines are shown only when `show_debug`.
+    timeline_printer(std::FILE* out, const run_account& account,
+                     std::vector<timeline_line>* lines = nullptr, bool show_debug = true)
+        : out_(out), lines_(lines), account_(account), show_debug_(show_debug) {}
+
+    // A line for the heading, after the run's facts.
+    void set_heading_note(std::string note) { heading_note_ = std::move(note); }
 
     void on_start(const scenario& s, std::int32_t plugin_version) override;
     void on_event(const moment& at, const event& e, const scenario& s) override;
@@ -43,14 +46,17 @@ class timeline_printer : public run_observer {
   private:
     void line(const moment& at, const char* mark, const std::string& text);
     void emit(std::int64_t frame, const std::string& text);
+    // The account's entries not printed yet.
+    void tell_account();
 
     std::FILE* out_;
     std::vector<timeline_line>* lines_;
+    const run_account& account_;
+    bool show_debug_;
+    std::size_t told_ = 0;
+    std::string heading_note_;
     cab_state last_ = cab_state::resting();
-    gate last_gate_ = gate::follows;
-    std::string last_gate_text_;
     std::string last_monitor_;
-    bool failing_ = false;
 };
 
 } // namespace sim
