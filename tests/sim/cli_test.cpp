@@ -420,24 +420,27 @@ TEST_F(CommandLine, SweepMarginsFollowTheTrainModel) {
     std::istringstream rows(read(dir_ + "/1.csv"));
     std::string row;
     std::getline(rows, row);
-    EXPECT_EQ(row, "cell,speed,beacon.distance,brake_by,brake_at_m,check_at_m,check_speed_kmh,"
+    EXPECT_EQ(row, "cell,speed,beacon.distance,brake_by,brake_cause,brake_at_m,check_at_m,"
+                   "check_speed_kmh,"
                    "permitted_kmh,stop_point_m,stop,stopped_at_m,margin_m,physics_margin_m,"
                    "frames,replay");
     int cells = 0;
     while (std::getline(rows, row)) {
         const std::vector<std::string> f = csv_fields(row);
-        ASSERT_EQ(f.size(), 15u) << row;
+        ASSERT_EQ(f.size(), 16u) << row;
         const double v = std::stod(f[1]), distance = std::stod(f[2]);
         EXPECT_EQ(f[0], std::to_string(cells));
         EXPECT_EQ(f[3], "protection") << row;
-        EXPECT_EQ(f[9], "stopped") << row;
-        EXPECT_EQ(std::stod(f[6]), v) << row; // coasting: the speed it started with
-        EXPECT_GT(v, std::stod(f[7])) << row; // above the permitted speed
+        // The run's account names the check: "pattern 120.0 ≥ 71.3".
+        EXPECT_EQ(f[4].rfind("pattern " + f[1] + ".0 \u2265 ", 0), 0u) << row;
+        EXPECT_EQ(f[10], "stopped") << row;
+        EXPECT_EQ(std::stod(f[7]), v) << row; // coasting: the speed it started with
+        EXPECT_GT(v, std::stod(f[8])) << row; // above the permitted speed
         const double expected = distance - v * v / (7.2 * 4.0);
         const double frame_travel = v / 3.6 * 0.020;
-        EXPECT_NEAR(std::stod(f[11]), expected, frame_travel) << row;
         EXPECT_NEAR(std::stod(f[12]), expected, frame_travel) << row;
-        EXPECT_EQ(f[14], "talvik-sim --library " + std::string(TALVIK_LIBRARY_PATH) +
+        EXPECT_NEAR(std::stod(f[13]), expected, frame_travel) << row;
+        EXPECT_EQ(f[15], "talvik-sim --library " + std::string(TALVIK_LIBRARY_PATH) +
                              " --set speed=" + f[1] + " --set beacon.distance=" + f[2] + " " +
                              scenario + " --html cell.html");
         ++cells;
@@ -450,12 +453,16 @@ TEST_F(CommandLine, SweepMarginsFollowTheTrainModel) {
                                      dir_ + "/alone.csv " + scenario);
     ASSERT_EQ(alone.status, 0) << alone.output;
     const std::string frames = read(dir_ + "/alone.csv");
+    const std::vector<std::string> header = csv_fields(frames.substr(0, frames.find('\n')));
+    const std::size_t location =
+        std::find(header.begin(), header.end(), "location_m") - header.begin();
+    ASSERT_LT(location, header.size());
     const std::string last = frames.substr(frames.rfind('\n', frames.size() - 2) + 1);
     const std::string cell = read(dir_ + "/1.csv");
     const std::size_t at = cell.find("\n4,120,300,");
     ASSERT_NE(at, std::string::npos);
     const std::vector<std::string> f = csv_fields(cell.substr(at + 1, cell.find('\n', at + 1)));
-    EXPECT_EQ(csv_fields(last)[1], f[10]) << last;
+    EXPECT_EQ(csv_fields(last)[location], f[11]) << last;
 }
 
 TEST(DebugChannel, ItsLinesJoinTheTimeline) {

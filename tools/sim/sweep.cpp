@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
 
 #include "tools/sim/check_script.h"
 #include "tools/sim/csv.h"
@@ -246,22 +247,11 @@ bool write_all(std::FILE* out, const std::string& text) {
     return std::fwrite(text.data(), 1, text.size(), out) == text.size();
 }
 
-// The device whose brake the host receives on this frame, as the replay page tells it: power
-// 0 and the emergency brake that the driver did not ask for.
-const char* device_braking(const frame_record& f, const scenario& s) {
-    const cab_state& cab = f.cab;
-    if (is_fail_safe_frame(cab)) return "fail-safe";
-    if (cab.acting.power == 0 && cab.acting.brake == s.emergency_brake() &&
-        f.driver.brake != s.emergency_brake()) {
-        return cab.panel_at(ats::cab::panel::vigilance_lamp) == 1 ? "vigilance" : "protection";
-    }
-    return nullptr;
-}
-
-// Watches one cell's run: the swept beacon, the device brakes, where the train stood.
+// Watches one cell's run: the swept beacon, the account's brakes, where the train stood.
 class cell_watch : public run_observer {
   public:
-    explicit cell_watch(int beacon_line) : line_(beacon_line) {}
+    cell_watch(int beacon_line, const run_account& account)
+        : line_(beacon_line), account_(account) {}
 
     void on_event(const moment& at, const event& e, const scenario& s) override {
         if (r.checked || e.line != line_ || e.what.kind != action_kind::beacon) return;
@@ -276,25 +266,27 @@ class cell_watch : public run_observer {
                                        : std::numeric_limits<double>::infinity();
         r.physics_margin = r.distance - need;
         // A brake already on as the train passes is the brake of this check.
-        if (braking_by_ != nullptr) {
-            r.brake_by = braking_by_;
+        const std::vector<brake_span>& brakes = account_.brakes();
+        if (!brakes.empty() && brakes.back().to < 0) {
+            brake_ = brakes.size() - 1;
             r.brake_at = at.location;
         }
     }
 
-    void on_frame(const frame_record& f, const scenario& s) override {
-        const char* by = device_braking(f, s);
-        if (by != nullptr && by != braking_by_) {
-            if (first_by_ == nullptr) {
-                first_by_ = by;
+    void on_frame(const frame_record& f, const scenario&) override {
+        // The account has seen this frame first: a brake that began on it is its last.
+        const std::size_t count = account_.brakes().size();
+        if (count > seen_) {
+            if (first_ == none) {
+                first_ = seen_;
                 first_at_ = f.at.location;
             }
-            if (r.checked && r.brake_by.empty() && f.at.frame >= check_frame_) {
-                r.brake_by = by;
+            if (r.checked && brake_ == none && f.at.frame >= check_frame_) {
+                brake_ = seen_;
                 r.brake_at = f.at.location;
             }
+            seen_ = count;
         }
-        braking_by_ = by;
         if (!r.checked || r.stop != cell_result::no_check) return;
         if (f.at.speed == 0.0) {
             r.stop = cell_result::stopped;
@@ -308,9 +300,14 @@ class cell_watch : public run_observer {
     void on_finish(const run_summary& summary, const scenario&) override {
         r.frames = summary.frames;
         r.failed_frames = summary.failed_frames;
-        if (!r.checked && first_by_ != nullptr) {
-            r.brake_by = first_by_;
+        if (!r.checked && first_ != none) {
+            brake_ = first_;
             r.brake_at = first_at_;
+        }
+        // A cause may be told after the brake's first frame: read once the run is over.
+        if (brake_ != none && brake_ < account_.brakes().size()) {
+            r.brake_by = account_.brakes()[brake_].device;
+            r.brake_cause = account_.brakes()[brake_].cause;
         }
         if (r.checked && r.stop == cell_result::no_check) {
             r.stop = summary.end.speed == 0.0 ? cell_result::stopped : cell_result::did_not_stop;
@@ -323,10 +320,11 @@ class cell_watch : public run_observer {
     cell_result r;
 
   private:
+    static constexpr std::size_t none = static_cast<std::size_t>(-1);
     int line_;
+    const run_account& account_;
     std::int64_t check_frame_ = 0;
-    const char* braking_by_ = nullptr;
-    const char* first_by_ = nullptr;
+    std::size_t seen_ = 0, brake_ = none, first_ = none;
     double first_at_ = 0.0;
 };
 
@@ -345,6 +343,7 @@ std::string figure(double v, bool present = true) {
 std::vector<std::string> figures(const cell_result& c) {
     const bool stood = c.stop == cell_result::stopped;
     return {c.brake_by,
+            c.brake_cause,
             figure(c.brake_at, !c.brake_by.empty()),
             figure(c.check_at, c.checked),
             figure(c.check_speed, c.checked),
@@ -358,8 +357,9 @@ std::vector<std::string> figures(const cell_result& c) {
 }
 
 const char* const figure_columns[] = {
-    "brake_by", "brake_at_m",   "check_at_m", "check_speed_kmh",  "permitted_kmh", "stop_point_m",
-    "stop",     "stopped_at_m", "margin_m",   "physics_margin_m", "frames"};
+    "brake_by",        "brake_cause",   "brake_at_m",       "check_at_m",
+    "check_speed_kmh", "permitted_kmh", "stop_point_m",     "stop",
+    "stopped_at_m",    "margin_m",      "physics_margin_m", "frames"};
 
 std::string csv_field(const std::string& text) {
     if (text.find_first_of(",\"\n") == std::string::npos) return text;
@@ -413,6 +413,36 @@ void put_double(std::string& out, double v) {
     out += text;
 }
 
+// A text as one word of the pipe's line: '%', spaces and line ends by their code.
+std::string put_word(const std::string& text) {
+    if (text.empty()) return "-";
+    std::string out;
+    for (const char c : text) {
+        if (c == '%' || c == ' ' || c == '\n' || c == '\r' || c == '-') {
+            char code[4];
+            std::snprintf(code, sizeof code, "%%%02X", static_cast<unsigned char>(c));
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string get_word(const std::string& word) {
+    if (word == "-") return {};
+    std::string out;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (word[i] == '%' && i + 2 < word.size()) {
+            out += static_cast<char>(std::strtol(word.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            out += word[i];
+        }
+    }
+    return out;
+}
+
 bool get_double(const char*& p, double& v) {
     char* end = nullptr;
     const unsigned long long bits = std::strtoull(p, &end, 16);
@@ -421,6 +451,13 @@ bool get_double(const char*& p, double& v) {
     std::memcpy(&v, &b, sizeof v);
     p = end;
     return true;
+}
+
+// The pattern script the library reads: beside it.
+std::string script_beside(const std::string& library_path) {
+    const std::size_t slash = library_path.find_last_of("/\\");
+    return (slash == std::string::npos ? std::string() : library_path.substr(0, slash + 1)) +
+           "signal_pattern.nut";
 }
 
 } // namespace
@@ -586,7 +623,7 @@ bool make_sweep_plan(const scenario& s, const std::vector<sweep_statement>& swee
 }
 
 std::string cell_result::encode() const {
-    std::string out = brake_by.empty() ? "-" : brake_by;
+    std::string out = put_word(brake_by) + " " + put_word(brake_cause);
     out += checked ? " 1" : " 0";
     out += " " + std::to_string(static_cast<int>(stop));
     for (const double v :
@@ -597,9 +634,11 @@ std::string cell_result::encode() const {
 }
 
 bool cell_result::decode(const std::string& text) {
-    const std::size_t space = text.find(' ');
+    const std::size_t first = text.find(' ');
+    const std::size_t space = first == std::string::npos ? first : text.find(' ', first + 1);
     if (space == std::string::npos) return false;
-    brake_by = text.substr(0, space) == "-" ? std::string() : text.substr(0, space);
+    brake_by = get_word(text.substr(0, first));
+    brake_cause = get_word(text.substr(first + 1, space - first - 1));
     const char* p = text.c_str() + space;
     char* end = nullptr;
     checked = std::strtol(p, &end, 10) != 0;
@@ -619,15 +658,28 @@ bool cell_result::decode(const std::string& text) {
     return end != p;
 }
 
+pattern_evaluator remembered_pattern(const std::string& script_path) {
+    auto seen = std::make_shared<std::map<double, pattern_answer>>();
+    return [seen, script_path](double distance) {
+        const auto at = seen->find(distance);
+        if (at != seen->end()) return at->second;
+        const check_figures f = evaluate_check(script_path, distance);
+        const pattern_answer answer{f.evaluated, f.brake_offset, f.permitted, f.failure};
+        seen->emplace(distance, answer);
+        return answer;
+    };
+}
+
 cell_result run_cell(const hostkit::plugin_api& api, const scenario& base, const sweep_plan& plan,
-                     std::size_t cell) {
+                     std::size_t cell, const pattern_evaluator& evaluate) {
     scenario s = base;
     for (const setting& v : plan.cell_settings(cell)) {
         std::string error;
         apply_setting(s, v, error); // checked when the plan was made
     }
-    cell_watch watch(plan.measured_line);
-    const std::vector<run_observer*> observers{&watch};
+    run_account account(evaluate);
+    cell_watch watch(plan.measured_line, account);
+    const std::vector<run_observer*> observers{&account, &watch};
     run_scenario(api, s, observers);
     return watch.r;
 }
@@ -799,8 +851,9 @@ bool run_sweep(const hostkit::plugin_library& library, const std::string& scenar
     }
     workers = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(workers), total));
     if (workers <= 1) {
+        const pattern_evaluator evaluate = remembered_pattern(script_beside(library.path()));
         for (std::size_t i = 0; i < total; ++i) {
-            cells[i] = run_cell(library.api(), base, plan, i);
+            cells[i] = run_cell(library.api(), base, plan, i, evaluate);
             bar.cell_done();
         }
         return true;
@@ -925,11 +978,12 @@ int sweep_worker_main() {
     std::string error;
     if (!library.open(library_path, error)) return fail(error);
     const std::size_t total = plan.cells();
+    const pattern_evaluator evaluate = remembered_pattern(script_beside(library.path()));
     while (read_line(line)) {
         if (line.rfind("cell ", 0) != 0) return fail("a cell line not understood");
         const std::size_t cell = std::strtoull(line.c_str() + 5, nullptr, 10);
         if (cell >= total) return fail("no cell " + line.substr(5));
-        const cell_result r = run_cell(library.api(), s, plan, cell);
+        const cell_result r = run_cell(library.api(), s, plan, cell, evaluate);
         std::printf("cell %s %s\n", std::to_string(cell).c_str(), r.encode().c_str());
         std::fflush(stdout);
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/hostkit/hostkit.h"
+#include "tools/sim/account.h"
 #include "tools/sim/run.h"
 #include "tools/sim/scenario.h"
 
@@ -61,7 +62,9 @@ bool make_sweep_plan(const scenario& s, const std::vector<sweep_statement>& swee
 
 // What one cell's run showed.
 struct cell_result {
-    std::string brake_by; // the device whose brake began first at or after the check; empty: none
+    // The brake the run's account tells, the first to begin at or after the check (or on at
+    // the check): its device ("protection", "vigilance", ...) and cause; empty: none.
+    std::string brake_by, brake_cause;
     double brake_at = 0.0;
     bool checked = false; // the swept beacon was passed
     double check_at = 0.0, check_speed = 0.0, distance = 0.0, stop_point = 0.0;
@@ -77,10 +80,14 @@ struct cell_result {
     bool decode(const std::string& text);
 };
 
+// A pattern check's figures from the script at `script_path`, each distance evaluated once in
+// this process: a sweep's cells share few distances.
+pattern_evaluator remembered_pattern(const std::string& script_path);
+
 // Runs one cell through the library, exactly as a single run of that scenario would run, ending
 // once the cell's figures are settled (the train stood after the beacon, or ran on past it).
 cell_result run_cell(const hostkit::plugin_api& api, const scenario& base, const sweep_plan& plan,
-                     std::size_t cell);
+                     std::size_t cell, const pattern_evaluator& evaluate);
 
 // The script's permitted speed for every checked cell, from the script at `script_path`.
 void fill_permitted(std::vector<cell_result>& cells, const std::string& script_path);

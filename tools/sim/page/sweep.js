@@ -178,10 +178,10 @@
 
   const rows = [];
   const table = document.querySelector("#cell tbody");
-  const names = data.axes.map((a) => a.name).concat(["brake by", "brake at (m)",
+  const names = data.axes.map((a) => a.name).concat(["brake by", "its cause", "brake at (m)",
     "beacon passed at (m)", "speed at the check (km/h)", "permitted there (km/h)",
     "stop point (m)", "stop", "stopped at (m)", "margin (m)", "physics margin (m)"]);
-  const keys = data.axes.map((a) => "axis:" + a.name).concat(["brake_by", "brake_at_m",
+  const keys = data.axes.map((a) => "axis:" + a.name).concat(["brake_by", "brake_cause", "brake_at_m",
     "check_at_m", "check_speed_kmh", "permitted_kmh", "stop_point_m", "stop", "stopped_at_m",
     "margin_m", "physics_margin_m"]);
   names.forEach((name, k) => {
