@@ -165,6 +165,7 @@
     }
     const ctx = canvas.getContext("2d");
     ctx.setTransform(1, 0, 0, 1, 0, 0);
+    ctx.clearRect(0, 0, canvas.width, canvas.height);
     ctx.drawImage(base, 0, 0);
     ctx.setTransform(ratio, 0, 0, ratio, 0, 0);
     for (const [cell, stroke] of [[hovered, "#5d6875"], [selected, "#e07b00"]]) {
