@@ -18,6 +18,16 @@ module_directory captured;
 const char* module_dir() { return captured.ansi; }
 
 std::FILE* open_for_reading(const char* path) {
+    // Linked into a program (talvik-sim) rather than the plug-in, no entry point recorded the
+    // directory: the program's own, where it keeps the script, then stands in for it.
+    if (captured.ansi[0] == '\0') {
+        HMODULE self = nullptr;
+        if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                   GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                               reinterpret_cast<LPCSTR>(&captured), &self)) {
+            captured.capture(self);
+        }
+    }
     wchar_t full[2 * module_directory::path_size];
     if (captured.widen(path, full, sizeof full / sizeof full[0])) return _wfopen(full, L"rb");
     return std::fopen(path, "rb");

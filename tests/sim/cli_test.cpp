@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "wiring/cab.h"
 
@@ -346,6 +347,29 @@ TEST_F(CommandLine, BadInputsAndCommandLinesGiveOneClearLine) {
          "cannot load the plug-in library " + d + "cut.so: it is cut short"},
         {"--library " + d + "other.so", 3,
          "cannot load the plug-in library " + d + "other.so: it is a"},
+        // Sweeps: a range with nothing in it, a zero step, one that runs backward, too many
+        // cells, a name the scenario has no number for.
+        {"--sweep speed= " + scenario, 2,
+         "--sweep takes NAME=FROM:TO:STEP with three numbers, not 'speed='"},
+        {"--sweep speed=10:20:0 " + scenario, 2, "--sweep speed: the step must be above 0, not 0"},
+        {"--sweep speed=50:10:5 " + scenario, 2,
+         "--sweep speed: the range runs backward: 50 is above 10"},
+        {"--sweep speed=0:1000:0.001 " + scenario, 2,
+         "--sweep speed: the range has more than 100000 values"},
+        {"--sweep speed=0:100:1 --sweep train.accel=0:10:0.01 " + scenario, 2,
+         "--sweep train.accel: the sweep would run more than 100000 cells"},
+        {"--sweep beacon.distance=1:2:1 " + scenario, 2,
+         "--sweep beacon.distance: the scenario has no beacon"},
+        {"--sweep power=0:2.5:0.5 " + file("p.txt", "at 0 s power 1\n"), 2,
+         "--sweep power: a whole number from 0 to 99 is needed, not 0.5"},
+        {file("s.txt", "sweep speed from 10 to 5 step 1\n"), 2,
+         d + "s.txt:1: sweep speed: the range runs backward: 10 is above 5"},
+        {"--set speed=2000 " + scenario, 2, "--set speed: a value from -1000 to 1000 is needed"},
+        {"--sweep speed=1:2:1 --sweep location=1:2:1 --sweep train.drag=0:1:1 " + scenario, 2,
+         "--sweep train.drag: a sweep takes one or two numbers, and this is a third"},
+        {"--set beacon@1.distance=5 " + scenario, 2,
+         "--set beacon@1.distance: line 1 of the scenario is no beacon"},
+        {"--workers 0 " + scenario, 2, "--workers takes a number from 1 to 256, not '0'"},
     };
     for (const auto& row : table) {
         const outcome o = talvik_sim(library + row.arguments);
@@ -357,6 +381,88 @@ TEST_F(CommandLine, BadInputsAndCommandLinesGiveOneClearLine) {
     const outcome help = talvik_sim("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.output.find("Exit status"), std::string::npos);
+}
+
+// Fields of a CSV row without quoted commas (the replay command is the last field).
+std::vector<std::string> csv_fields(const std::string& row) {
+    std::vector<std::string> fields;
+    std::stringstream in(row);
+    std::string f;
+    while (std::getline(in, f, ','))
+        fields.push_back(f);
+    return fields;
+}
+
+// A coasting train (no running resistance) braked at the emergency rate from the pattern check
+// stops v^2 / (2a) past the beacon, within a frame's travel; one worker or two, the same file.
+TEST_F(CommandLine, SweepMarginsFollowTheTrainModel) {
+    const std::string scenario = file("coast.txt", "train emergency 4 resistance 0 drag 0\n"
+                                                   "vehicle brake_notches 8 ats_notch 4\n"
+                                                   "end when stopped\n"
+                                                   "at 0 s doors close\n"
+                                                   "at 0 s reverser forward\n"
+                                                   "at 100 m signal 0\n"
+                                                   "at 100 m beacon type 50 signal 0 distance 250 "
+                                                   "optional 0\n");
+    const std::string sweep = "--sweep speed=100:140:20 --sweep beacon.distance=200:400:100 ";
+    const outcome one = talvik_sim(library + sweep + "--workers 1 --csv " + dir_ + "/1.csv " +
+                                   "--html " + dir_ + "/1.html " + scenario);
+    ASSERT_EQ(one.status, 0) << one.output;
+    // Only 100 km/h stops within 400 m (347 m); the worst, 140 within 200, needs 681 m.
+    EXPECT_EQ(one.output, "sweep of 9 cells (speed x beacon.distance): 8 overran the stop point; "
+                          "the worst: speed=140 beacon.distance=200, 480.556 m past the stop "
+                          "point\n");
+    const outcome two =
+        talvik_sim(library + sweep + "--workers 2 --csv " + dir_ + "/2.csv " + scenario);
+    ASSERT_EQ(two.status, 0) << two.output;
+    EXPECT_EQ(read(dir_ + "/1.csv"), read(dir_ + "/2.csv"));
+
+    std::istringstream rows(read(dir_ + "/1.csv"));
+    std::string row;
+    std::getline(rows, row);
+    EXPECT_EQ(row, "cell,speed,beacon.distance,brake_by,brake_cause,brake_at_m,check_at_m,"
+                   "check_speed_kmh,"
+                   "permitted_kmh,stop_point_m,stop,stopped_at_m,margin_m,physics_margin_m,"
+                   "frames,replay");
+    int cells = 0;
+    while (std::getline(rows, row)) {
+        const std::vector<std::string> f = csv_fields(row);
+        ASSERT_EQ(f.size(), 16u) << row;
+        const double v = std::stod(f[1]), distance = std::stod(f[2]);
+        EXPECT_EQ(f[0], std::to_string(cells));
+        EXPECT_EQ(f[3], "protection") << row;
+        // The run's account names the check: "pattern 120.0 ≥ 71.3".
+        EXPECT_EQ(f[4].rfind("pattern " + f[1] + ".0 \u2265 ", 0), 0u) << row;
+        EXPECT_EQ(f[10], "stopped") << row;
+        EXPECT_EQ(std::stod(f[7]), v) << row; // coasting: the speed it started with
+        EXPECT_GT(v, std::stod(f[8])) << row; // above the permitted speed
+        const double expected = distance - v * v / (7.2 * 4.0);
+        const double frame_travel = v / 3.6 * 0.020;
+        EXPECT_NEAR(std::stod(f[12]), expected, frame_travel) << row;
+        EXPECT_NEAR(std::stod(f[13]), expected, frame_travel) << row;
+        EXPECT_EQ(f[15], "talvik-sim --library " + std::string(TALVIK_LIBRARY_PATH) +
+                             " --set speed=" + f[1] + " --set beacon.distance=" + f[2] + " " +
+                             scenario + " --html cell.html");
+        ++cells;
+    }
+    EXPECT_EQ(cells, 9);
+    // The replay command runs the cell alone: the same stop, to the millimetre, in its CSV file.
+    const outcome alone = talvik_sim(library +
+                                     "--quiet --set speed=120 --set "
+                                     "beacon.distance=300 --csv " +
+                                     dir_ + "/alone.csv " + scenario);
+    ASSERT_EQ(alone.status, 0) << alone.output;
+    const std::string frames = read(dir_ + "/alone.csv");
+    const std::vector<std::string> header = csv_fields(frames.substr(0, frames.find('\n')));
+    const std::size_t location =
+        std::find(header.begin(), header.end(), "location_m") - header.begin();
+    ASSERT_LT(location, header.size());
+    const std::string last = frames.substr(frames.rfind('\n', frames.size() - 2) + 1);
+    const std::string cell = read(dir_ + "/1.csv");
+    const std::size_t at = cell.find("\n4,120,300,");
+    ASSERT_NE(at, std::string::npos);
+    const std::vector<std::string> f = csv_fields(cell.substr(at + 1, cell.find('\n', at + 1)));
+    EXPECT_EQ(csv_fields(last)[location], f[11]) << last;
 }
 
 TEST(DebugChannel, ItsLinesJoinTheTimeline) {

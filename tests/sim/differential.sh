@@ -81,4 +81,28 @@ for scenario in "${scenarios[@]}"; do
   done
 done
 [ "$status" -eq 0 ] && echo "${#scenarios[@]} scenarios: the same CSV and page from all three builds"
+
+# A small sweep in two worker processes: the same cells from every build. The replay commands
+# name each build's own library, which is all that may differ.
+sweep=(--sweep speed=60:120:30 --sweep beacon.distance=100:300:200 --workers 2)
+run linux-sweep "$linux/tools/sim/talvik-sim" --library "$linux/plugin/libtalvik.so" "${sweep[@]}" \
+  --csv "$work/linux/sweep.csv" tools/scenarios/pattern-check.txt
+run win64-sweep "$wine64" "$win64/tools/sim/talvik-sim.exe" \
+  --library "$(windows_path "$win64/plugin/talvik.dll")" "${sweep[@]}" \
+  --csv "$(windows_path "$work/win64/sweep.csv")" tools/scenarios/pattern-check.txt
+run win32-sweep "$wine32" "$win32/tools/sim/talvik-sim.exe" \
+  --library "$(windows_path "$win32/plugin/talvik.dll")" "${sweep[@]}" \
+  --csv "$(windows_path "$work/win32/sweep.csv")" tools/scenarios/pattern-check.txt
+for build in linux win64 win32; do
+  sed -E 's/,"?talvik-sim --library [^ ]+ (--set .*cell\.html)"?$/,\1/' "$work/$build/sweep.csv" \
+    >"$work/$build/sweep-cells.csv"
+done
+for width in win64 win32; do
+  if ! cmp -s "$work/linux/sweep-cells.csv" "$work/$width/sweep-cells.csv"; then
+    echo "the $width build's sweep differs from the Linux one:"
+    diff "$work/linux/sweep-cells.csv" "$work/$width/sweep-cells.csv" | head -6 | cut -c1-300
+    status=1
+  fi
+done
+[ "$status" -eq 0 ] && echo "a sweep in two workers: the same cells from all three builds"
 exit "$status"

@@ -147,7 +147,7 @@ TEST(ScenarioLanguage, MalformedLinesNameFileLineAndWhatWasExpected) {
         std::string message;
     } table[] = {
         {"teleport 5", "expected a setting (name, vehicle, train, frame, start, location, speed, "
-                       "initialize, end) or an event (at, after, when), found 'teleport'"},
+                       "initialize, end, sweep) or an event (at, after, when), found 'teleport'"},
         {"at soon power 3", "expected a time ('at 12 s') or a position ('at 600 m'), found 'soon'"},
         {"at 5 power 3", "expected a time ('at 12 s') or a position ('at 600 m') with its unit, "
                          "found '5'"},
@@ -180,6 +180,10 @@ TEST(ScenarioLanguage, MalformedLinesNameFileLineAndWhatWasExpected) {
         {"vehicle brake_notches 0", "expected a number of brake notches from 1 to 99, found '0'"},
         {"train accel -1", "expected a rate from 0 to 20 km/h per second, found '-1'"},
         {"end sometime", "expected 'at', 'after' or 'when stopped' after 'end', found 'sometime'"},
+        {"sweep speed to 90 step 10", "expected 'from' after the name, found 'to'"},
+        {"sweep speed from 30 to 90 by 10", "expected 'step' after the last value, found 'by'"},
+        {"sweep speed from 30s to 90 step 10", "expected the first value with 'km/h' or 'm', "
+                                               "found '30s'"},
         {"at 5 s note \"unclosed", "expected a closing '\"' before the end of the line"},
         // Numbers outside the range in which the simulation means something.
         {"speed 1e16", "expected a speed from -1000 to 1000 km/h, found '1e16'"},

@@ -17,6 +17,7 @@
 #include "tools/sim/scenario.h"
 #include "tools/sim/scenario_lexer.h"
 #include "tools/sim/sim_platform.h"
+#include "tools/sim/sweep.h"
 #include "tools/sim/timeline.h"
 
 namespace {
@@ -56,6 +57,14 @@ const char usage_text[] =
     "                      print its permitted speed at the distances (metres) given, or at a\n"
     "                      table of its own; warns where the curve rises toward the stop\n"
     "                      point or goes below zero\n"
+    "  --sweep NAME=FROM:TO:STEP  run the scenario once for each value (one or two of them,\n"
+    "                      as the scenario's 'sweep' statement does); --csv then writes a row\n"
+    "                      per run and --html a map of the stopping margins. NAME: speed,\n"
+    "                      location, beacon.distance, beacon.position, power, train.accel,\n"
+    "                      train.decel, train.emergency, train.resistance, train.drag,\n"
+    "                      train.power_notches (beacon@LINE.distance names a beacon by line)\n"
+    "  --set NAME=VALUE    set one of those numbers (a swept one: runs that value alone)\n"
+    "  --workers N         processes a sweep runs in (default: one per core)\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 completed; 1 an output could not be written, the plug-in failed a\n"
@@ -75,6 +84,9 @@ struct options {
     bool quiet = false;
     bool print_default = false;
     std::vector<std::string> scenarios;
+    std::vector<sim::sweep_statement> sweeps;
+    std::vector<sim::setting> sets;
+    int workers = 0; // 0: one per core
 };
 
 int fail(int status, const std::string& message) {
@@ -124,6 +136,28 @@ int parse_options(int argc, char** argv, options& o) {
             }
         } else if (arg == "--check-script") {
             ok = value(o.check_script);
+        } else if (arg == "--sweep" || arg == "--set") {
+            std::string text, error;
+            ok = value(text);
+            if (ok && arg == "--sweep") {
+                o.sweeps.emplace_back();
+                if (!sim::parse_sweep_option(text, o.sweeps.back(), error))
+                    return fail(bad_input, error);
+            } else if (ok) {
+                o.sets.emplace_back();
+                if (!sim::parse_set_option(text, o.sets.back(), error))
+                    return fail(bad_input, error);
+            }
+        } else if (arg == "--workers") {
+            std::string text;
+            ok = value(text);
+            char* end = nullptr;
+            const long n = ok ? std::strtol(text.c_str(), &end, 10) : 0;
+            if (ok && (*end != '\0' || n < 1 || n > 256)) {
+                return fail(bad_input, "--workers takes a number from 1 to 256, not '" +
+                                           sim::quote_excerpt(text) + "'");
+            }
+            o.workers = static_cast<int>(n);
         } else if (arg == "--debug") {
             o.debug = true;
         } else if (arg == "--quiet") {
@@ -143,6 +177,9 @@ int parse_options(int argc, char** argv, options& o) {
     }
     if (!o.html.empty() && !o.html_dir.empty()) {
         return fail(bad_input, "--html and --html-dir exclude each other");
+    }
+    if (o.scenarios.size() > 1 && (!o.sweeps.empty() || !o.sets.empty())) {
+        return fail(bad_input, "--sweep and --set take one scenario");
     }
     if (o.scenarios.size() > 1 && (!o.csv.empty() || !o.plot.empty() || !o.html.empty())) {
         return fail(bad_input, "--csv, --plot and --html take one scenario; use --csv-dir or "
@@ -276,6 +313,57 @@ bool report(const std::vector<sim::parse_error>& errors) {
     return errors.empty();
 }
 
+std::string read_whole(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::string text;
+    if (f == nullptr) return text;
+    char piece[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(piece, 1, sizeof piece, f)) > 0)
+        text.append(piece, n);
+    std::fclose(f);
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    return text;
+}
+
+// A sweep: every cell run in the workers, then the CSV file, the page and the summary line.
+int run_sweep(const options& o, const sim::scenario& scenario, sim::sweep_plan& plan,
+              const hostkit::plugin_library& library, std::FILE* csv, std::FILE* html) {
+    plan.scenario_path = o.scenarios.empty() ? std::string() : o.scenarios[0];
+    plan.library_option = o.library;
+    // The workers read the scenario as it was read here, with the --set values applied there.
+    const std::string text = o.scenarios.empty() ? std::string(sim::default_scenario_text())
+                                                 : read_whole(o.scenarios[0]);
+    sim::scenario unset;
+    if (!sim::parse_scenario(text, scenario.source, unset).empty())
+        return fail(bad_input, scenario.source + ": changed while it was read");
+    std::vector<sim::cell_result> cells;
+    std::string error;
+    const int workers = o.workers > 0 ? o.workers : sim::core_count();
+    if (!sim::run_sweep(library, text, unset, plan, workers, cells, error))
+        return fail(output_failed, "the sweep failed: " + error);
+    sim::fill_permitted(cells, script_beside(library.path()));
+    int status = completed;
+    std::size_t failing = 0;
+    for (const sim::cell_result& c : cells)
+        failing += c.failed_frames > 0 ? 1 : 0;
+    if (failing > 0) {
+        std::fprintf(stderr, "talvik-sim: the plug-in failed frames in %s cell(s)\n",
+                     std::to_string(failing).c_str());
+        status = output_failed;
+    }
+    if (csv != nullptr && !sim::write_sweep_csv(csv, plan, cells)) {
+        std::fprintf(stderr, "talvik-sim: writing the CSV file failed\n");
+        status = output_failed;
+    }
+    if (html != nullptr && !sim::write_sweep_page(html, scenario, plan, cells)) {
+        std::fprintf(stderr, "talvik-sim: writing the sweep page failed\n");
+        status = output_failed;
+    }
+    std::printf("%s\n", sim::sweep_summary(plan, cells).c_str());
+    return status;
+}
+
 int run(const options& o) {
     // Every scenario is read before anything runs: one bad line and nothing runs. Of several,
     // each is read again when its turn comes, so that memory holds one at a time.
@@ -298,10 +386,36 @@ int run(const options& o) {
         }
         sim::scenario s;
         parse_failed = !report(sim::load_scenario_file(path, s)) || parse_failed;
+        if (o.scenarios.size() > 1 && !s.sweeps.empty()) {
+            std::fprintf(stderr, "talvik-sim: %s:%d: a scenario with a sweep runs alone\n",
+                         path.c_str(), s.sweeps.front().line);
+            parse_failed = true;
+        }
         if (o.scenarios.size() == 1) scenario = std::move(s);
         stems.push_back(stem_of(path));
     }
     if (parse_failed) return bad_input;
+
+    sim::sweep_plan plan;
+    if (stems.size() == 1) {
+        std::string error;
+        if (!sim::make_sweep_plan(scenario, o.sweeps, o.sets, plan, error))
+            return fail(bad_input, error);
+        for (const sim::setting& v : plan.fixed) {
+            if (!sim::apply_setting(scenario, v, error)) return fail(bad_input, error);
+        }
+        if (!plan.axes.empty() &&
+            (!o.plot.empty() || !o.csv_dir.empty() || !o.html_dir.empty() || o.debug)) {
+            return fail(bad_input, "a sweep writes --csv and --html; --plot, --csv-dir, "
+                                   "--html-dir and --debug are for single runs");
+        }
+        // Its workers are handed the text again: a pipe has given it once.
+        if (!plan.axes.empty() && !o.scenarios.empty() &&
+            sim::os::kind_of(o.scenarios[0]) == sim::os::path_kind::pipe) {
+            return fail(bad_input, o.scenarios[0] + ": a sweep reads its scenario twice; give a "
+                                                    "file, not a pipe");
+        }
+    }
 
     output_paths out;
     for (const std::string& stem : stems) {
@@ -335,6 +449,10 @@ int run(const options& o) {
     if (!open_outputs(out.csv, csv_files, failed_path) ||
         !open_outputs(out.html, html_files, failed_path)) {
         return fail(output_failed, "cannot write " + failed_path);
+    }
+
+    if (!plan.axes.empty()) {
+        return run_sweep(o, scenario, plan, library, csv_files[0].get(), html_files[0].get());
     }
 
     // The channel is listened to on every run: the plug-in's own words for a script failure
@@ -432,6 +550,7 @@ int run(const options& o) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--sweep-worker") == 0) return sim::sweep_worker_main();
     options o;
     const int parsed = parse_options(argc, argv, o);
     if (parsed >= 0) return parsed;

@@ -104,6 +104,11 @@ class journey {
             if (is_fail_safe_frame(cab_)) ++summary.failed_frames;
 
             if (finished()) break;
+            if (std::any_of(observers_.begin(), observers_.end(),
+                            [](const run_observer* o) { return o->settled(); })) {
+                summary.ended_by = run_end::settled;
+                break;
+            }
             if (could_wait_forever() && stuck()) {
                 summary.ended_by = run_end::stuck;
                 break;

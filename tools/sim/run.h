@@ -59,7 +59,8 @@ struct frame_record {
 enum class run_end {
     condition, // the scenario's end condition
     stuck,     // the train stands, nothing moves it and no remaining event can happen
-    limit      // the run-time limit
+    limit,     // the run-time limit
+    settled    // an observer has what it watches for (a sweep's cell): the rest cannot change it
 };
 
 struct run_summary {
@@ -78,6 +79,8 @@ class run_observer {
     virtual void on_frame(const frame_record&, const scenario&) {}
     virtual void on_debug(const moment&, const std::string& /*line*/) {}
     virtual void on_finish(const run_summary&, const scenario&) {}
+    // True once the observer needs no more frames; the run then ends as if at its end.
+    virtual bool settled() const { return false; }
 };
 
 // A frame the plug-in did not complete: it answers with its fail-safe outputs, the red lamp

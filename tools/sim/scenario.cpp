@@ -195,6 +195,24 @@ bool speed(line_parser& p, scenario& s) {
            p.finish("speed");
 }
 
+// The name and the range are checked against the scenario once it is read whole (sweep.cpp).
+bool sweep(line_parser& p, scenario& s) {
+    sweep_statement w;
+    const auto name = p.peek_text();
+    if (!name) return p.fail("the name of a number to sweep ('speed', 'beacon.distance', ...)");
+    w.name = *name;
+    p.skip();
+    const std::initializer_list<const char*> units = {"km/h", "m"};
+    if (!p.accept_word("from")) return p.fail("'from' after the name");
+    if (!p.number("the first value", w.from, units)) return false;
+    if (!p.accept_word("to")) return p.fail("'to' after the first value");
+    if (!p.number("the last value", w.to, units)) return false;
+    if (!p.accept_word("step")) return p.fail("'step' after the last value");
+    if (!p.number("the step", w.step, units)) return false;
+    s.sweeps.push_back(w);
+    return p.finish("sweep");
+}
+
 bool initialize(line_parser& p, scenario& s) {
     return p.whole("an Initialize parameter", s.initialize_param, any_low, any_high) &&
            p.finish("initialize");
@@ -415,7 +433,7 @@ constexpr statement grammar[] = {
     action_of("reverser", reverser), action_of("key", key),
     action_of("horn", horn),         action_of("doors", doors),
     action_of("signal", signal),     action_of("beacon", beacon),
-    action_of("note", note),
+    action_of("note", note),         setting_of("sweep", sweep),
 };
 
 // "name, vehicle, train, ..."
@@ -449,7 +467,12 @@ bool parse_statement(line_parser& p, scenario& s, int line) {
         return p.fail("a setting (" + words_of(part::setting) + ") or an event (" +
                       words_of(part::trigger) + ")");
     }
-    if (first->kind == part::setting) return first->setting(p, s);
+    if (first->kind == part::setting) {
+        const std::size_t sweeps = s.sweeps.size();
+        const bool ok = first->setting(p, s);
+        if (s.sweeps.size() > sweeps) s.sweeps.back().line = line;
+        return ok;
+    }
     event e;
     e.line = line;
     if (!first->trigger(p, e.when)) return false;

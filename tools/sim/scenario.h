@@ -53,6 +53,14 @@ struct event {
 
 enum class end_kind { after_last_event, at_time, at_position, when_stopped };
 
+// 'sweep NAME from A to B step S': one of the scenario's numbers taken through a range, each
+// value one run (see sweep.h).
+struct sweep_statement {
+    int line = 0;
+    std::string name;
+    double from = 0.0, to = 0.0, step = 0.0;
+};
+
 struct end_condition {
     end_kind kind = end_kind::after_last_event;
     double value = 5.0; // seconds or metres
@@ -70,6 +78,7 @@ struct scenario {
     std::int32_t initialize_param = 0;
     end_condition end;
     std::vector<event> events;
+    std::vector<sweep_statement> sweeps;
 
     std::int32_t emergency_brake() const {
         return ats::cab::emergency_position(spec.brake_notches);
