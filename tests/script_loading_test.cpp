@@ -2,6 +2,7 @@
 // running it), reports a broken one on standard output, and reads the file again at every Load.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <iterator>
@@ -31,13 +32,18 @@ bool has_vehicle(host& h) {
 }
 
 TEST(ScriptLoading, ABrokenScriptIsReportedOnStandardOutput) {
+    enum class made { text, fifo, directory };
     struct row {
         const char* what;
         const char* script; // nullptr: no file
         const char* printed;
+        made as = made::text;
     };
     const row rows[] = {
         {"missing", nullptr, ""},
+        // Nothing writes to the FIFO: opening or reading it must not wait for a writer.
+        {"a FIFO", nullptr, "", made::fifo},
+        {"a directory", nullptr, "", made::directory},
         {"syntax error", "function lookup_brake_pattern(a, b, c {\n",
          "signal_pattern.nut line = (1) column = (39) : error expected ')' or ','\n"},
         {"not a script", "\x01\x02\x03 \xff",
@@ -46,6 +52,9 @@ TEST(ScriptLoading, ABrokenScriptIsReportedOnStandardOutput) {
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);
         scripted_library lib(r.script);
+        const std::string in_place = lib.dir() + "/signal_pattern.nut";
+        if (r.as == made::fifo) ASSERT_EQ(mkfifo(in_place.c_str(), 0600), 0);
+        if (r.as == made::directory) ASSERT_EQ(mkdir(in_place.c_str(), 0700), 0);
         CaptureStdout();
         {
             host h(lib.library());

@@ -2,8 +2,10 @@
 // mailslot.
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
@@ -46,7 +48,20 @@ __attribute__((constructor)) void on_library_load() { capture_module_dir(); }
 
 const char* module_dir() { return captured_dir; }
 
-std::FILE* open_for_reading(const char* path) { return std::fopen(path, "rb"); }
+std::FILE* open_for_reading(const char* path) {
+    // A regular file only: a FIFO or a terminal in the script's place would block the host's
+    // thread, on opening and on reading. Regular files ignore O_NONBLOCK.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "rb");
+    if (file == nullptr) close(fd);
+    return file;
+}
 
 channel_handle channel_open() {
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
