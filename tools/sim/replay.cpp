@@ -19,25 +19,6 @@ constexpr int curve_steps = 100;
 // Where the run's data goes in the template.
 constexpr std::string_view data_slot = "@REPLAY_DATA@";
 
-void append_quoted(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20 || c == '<' || c == '>' || c == '&') {
-            // '<' escaped too, so nothing in the data can close the script element it sits in.
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", u);
-            out += code;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
-
 void append_number(std::string& out, std::int64_t value) { out += std::to_string(value); }
 
 // Beyond this a number's thousandths, and the difference of two of them, would not fit 64 bits.
@@ -135,6 +116,25 @@ template <typename Each> void each_channel(const frame_record& f, Each each) {
 }
 
 } // namespace
+
+void append_quoted(std::string& out, std::string_view text) {
+    out += '"';
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20 || c == '<' || c == '>' || c == '&') {
+            // '<' escaped too, so nothing in the data can close the script element it sits in.
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", u);
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
 
 namespace {
 

@@ -12,6 +12,9 @@
 
 namespace sim {
 
+// `text` as a JavaScript string literal that cannot end the script element it sits in.
+void append_quoted(std::string& out, std::string_view text);
+
 // Text kept in pieces of at most a megabyte: it grows without copying what it holds, and goes
 // out piece by piece.
 class chunked_text {

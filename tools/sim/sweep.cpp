@@ -12,6 +12,7 @@
 
 #include "tools/sim/check_script.h"
 #include "tools/sim/csv.h"
+#include "tools/sim/replay.h"
 #include "tools/sim/scenario_lexer.h"
 #include "tools/sim/sweep_pool.h"
 
@@ -371,24 +372,6 @@ std::string csv_field(const std::string& text) {
     return quoted + "\"";
 }
 
-void append_json_string(std::string& out, const std::string& text) {
-    out += '"';
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20 || c == '<' || c == '>' || c == '&') {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", u);
-            out += code;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
-
 // The worst cell: one that did not stop (the fastest at the check), else the largest overrun.
 std::size_t worst_cell(const std::vector<cell_result>& cells) {
     std::size_t worst = cells.size();
@@ -725,9 +708,9 @@ bool write_sweep_csv(std::FILE* out, const sweep_plan& plan,
 bool write_sweep_page(std::FILE* out, const scenario& s, const sweep_plan& plan,
                       const std::vector<cell_result>& cells) {
     std::string data = "{\"format\":1,\"name\":";
-    append_json_string(data, s.name);
+    append_quoted(data, s.name);
     data += ",\"source\":";
-    append_json_string(data, s.source);
+    append_quoted(data, s.source);
     data += ",\"emergency\":" + fixed3(s.train.emergency);
     data += ",\"ran_on_m\":" + fixed3(ran_on_m);
     // The replay command of a cell: before, its settings as "--set NAME=VALUE", after.
@@ -738,24 +721,24 @@ bool write_sweep_page(std::FILE* out, const scenario& s, const sweep_plan& plan,
     std::string after = (plan.scenario_path.empty() ? "" : " " + command_word(plan.scenario_path)) +
                         " --html cell.html";
     data += ",\"replay\":[";
-    append_json_string(data, before);
+    append_quoted(data, before);
     data += ",";
-    append_json_string(data, after);
+    append_quoted(data, after);
     data += "],\"axes\":[";
     for (std::size_t k = 0; k < plan.axes.size(); ++k) {
         data += k == 0 ? "{\"name\":" : ",{\"name\":";
-        append_json_string(data, plan.axes[k].name);
+        append_quoted(data, plan.axes[k].name);
         data += ",\"values\":[";
         for (std::size_t i = 0; i < plan.axes[k].values.size(); ++i) {
             if (i > 0) data += ',';
-            append_json_string(data, plan.axes[k].values[i].text);
+            append_quoted(data, plan.axes[k].values[i].text);
         }
         data += "]}";
     }
     data += "],\"columns\":[";
     for (const char* c : figure_columns) {
         if (c != figure_columns[0]) data += ',';
-        append_json_string(data, c);
+        append_quoted(data, c);
     }
     data += "],\"cells\":[";
     for (std::size_t i = 0; i < cells.size(); ++i) {
@@ -764,12 +747,12 @@ bool write_sweep_page(std::FILE* out, const scenario& s, const sweep_plan& plan,
         for (const std::string& f : figures(cells[i])) {
             if (!first) data += ',';
             first = false;
-            append_json_string(data, f);
+            append_quoted(data, f);
         }
         data += ']';
     }
     data += "],\"summary\":";
-    append_json_string(data, sweep_summary(plan, cells));
+    append_quoted(data, sweep_summary(plan, cells));
     data += "}\n";
 
     const std::string_view page = sweep_page_template();
