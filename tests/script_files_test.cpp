@@ -2,13 +2,12 @@
 // and every one closed again after any script failure and when the VM goes, however it goes.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "channel_listener.h"
+#include "open_descriptors.h"
 #include "plugin_host.h"
 #include "protection/script_limits.h"
 #include "scripted_library.h"
@@ -16,16 +15,6 @@
 using namespace talvik_test;
 
 namespace {
-
-int open_descriptors() {
-    int count = 0;
-    if (DIR* d = opendir("/proc/self/fd")) {
-        while (readdir(d) != nullptr)
-            ++count;
-        closedir(d);
-    }
-    return count;
-}
 
 // The top-level code opens 40 files and keeps those it gets; a refused one must fail as a file
 // that cannot be opened does.
