@@ -10,9 +10,15 @@ namespace ats {
 
 namespace {
 
-// Last digit of trunc(x) for a finite x, with the sign of x. Worked out in floating point: a
-// position beyond the int range still shows its true digits instead of an undefined conversion.
-std::int32_t digit(double x) { return static_cast<std::int32_t>(std::fmod(std::trunc(x), 10.0)); }
+// Last digit of trunc(x) for a finite x, with the sign of x. Worked out in floating point
+// beyond 2^53 km: a position beyond the integer range still shows its true digits instead of an
+// undefined conversion. Below it the integer remainder is the same digit, at a frame's cost.
+std::int32_t digit(double x) {
+    constexpr double exact = 9007199254740992.0; // 2^53: every integer below is a double
+    if (x > -exact && x < exact)
+        return static_cast<std::int32_t>(static_cast<std::int64_t>(x) % 10);
+    return static_cast<std::int32_t>(std::fmod(std::trunc(x), 10.0));
+}
 
 // Traction 1, braking at notch 1 gives 3, braking harder 2, anything else 0.
 std::int32_t traction_code(float traction_value, std::int32_t brake) {

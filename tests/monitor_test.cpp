@@ -36,13 +36,24 @@ TEST(Monitor, PositionDigitsWithBlankLeadingDigits) {
     // without overflow, and are those of the doubles themselves (1e30 m / 1000 / 100 is the
     // double 10000000000000000905969664, whose last digit is 4).
     const row rows[] = {
-        {12345.6, {blank, 1, 2, 3}},       {5000.0, {blank, blank, 5, 0}},
-        {105340.0, {1, 0, 5, 3}},          {50.0, {blank, blank, 0, 0}},
-        {-1500.0, {blank, blank, -1, -5}}, {999999.0, {9, 9, 9, 9}},
-        {1000000.0, {blank, blank, 0, 0}}, {-123456.0, {-1, -2, -3, -4}},
-        {4294967296123.4, {2, 9, 6, 1}},   {1e30, {4, 4, 2, 2}},
-        {-1e30, {-4, -4, -2, -2}},         {DBL_MAX, {blank, 6, 8, 8}},
+        {12345.6, {blank, 1, 2, 3}},
+        {5000.0, {blank, blank, 5, 0}},
+        {105340.0, {1, 0, 5, 3}},
+        {50.0, {blank, blank, 0, 0}},
+        {-1500.0, {blank, blank, -1, -5}},
+        {999999.0, {9, 9, 9, 9}},
+        {1000000.0, {blank, blank, 0, 0}},
+        {-123456.0, {-1, -2, -3, -4}},
+        {4294967296123.4, {2, 9, 6, 1}},
+        {1e30, {4, 4, 2, 2}},
+        {-1e30, {-4, -4, -2, -2}},
+        {DBL_MAX, {blank, 6, 8, 8}},
         {9.3e18, {blank, blank, 0, 0}},
+        // Either side of 2^53 tenths, where the digits stop being worked out in integers.
+        {9.007199254740991e17, {blank, 9, 9, 1}},
+        {9.007199254740992e17, {blank, 9, 9, 2}},
+        {-9.007199254740991e17, {blank, -9, -9, -1}},
+        {9.007199254741e17, {1, 0, 0, 0}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.metres);

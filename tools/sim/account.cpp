@@ -246,6 +246,8 @@ void run_account::tell_checks(const frame_record& f) {
 }
 
 void run_account::tell_gate(const frame_record& f, gate now, bool protection, bool vigilance) {
+    // Handles that go on following the driver: nothing to tell, nothing to end (most frames).
+    if (now == gate::follows && gate_ == gate::follows && gate_text_.empty()) return;
     const moment& at = f.at;
     const ats::handles& h = f.cab.acting;
     if (now == gate::brake && gate_ != gate::brake) {
@@ -271,7 +273,7 @@ void run_account::tell_gate(const frame_record& f, gate now, bool protection, bo
         tell(at, told::brake, "brake: " + cause_ + " (the host gets " + handles_of(h) + ")",
              "brake: " + cause_);
         gate_text_.clear();
-    } else if (now == gate::brake && protection) {
+    } else if (now == gate::brake && protection && demands_pending()) {
         // A further demand while the brake holds: told, and it joins the brake's cause.
         for (const demand& c : demands_now()) {
             if (holds(latched_, c)) continue;
@@ -337,18 +339,54 @@ void run_account::tell_stop(const frame_record& f) {
     }
 }
 
+run_account::gate run_account::gate_of(const frame_record& f, bool failed) const {
+    const ats::handles& h = f.cab.acting;
+    const driver_state& d = f.driver;
+    if (failed) return gate::fail_safe;
+    if (h.brake == emergency_ && d.brake != emergency_) return gate::brake;
+    if (!d.doors_closed && h.power == 0 && h.reverser == 0 && h.brake == d.brake &&
+        (d.power != 0 || d.reverser != 0))
+        return gate::withheld;
+    if (h.power != d.power || h.brake != d.brake || h.reverser != d.reverser) return gate::other;
+    return gate::follows;
+}
+
+bool run_account::repeats(gate now, bool failed, bool bell, bool red, bool vigilance,
+                          bool protection) const {
+    // Anything that came with this frame, or a frame the plug-in failed, is told in full.
+    if (failed || failing_ || trip_ || alarm_ || confirm_ || pattern_.due || point_.due ||
+        alarm_check_.due || answered_ || !script_error_.empty())
+        return false;
+    // The same lamps, bell and gate as before: handles that follow the driver (once that has
+    // been told) or a brake that holds with nothing more demanded.
+    if (bell != bell_ || vigilance != vigilance_lamp_ || now != gate_) return false;
+    if (now == gate::follows ? !gate_text_.empty() : now != gate::brake) return false;
+    // Nothing for a hidden brake to remember, and nothing to forget.
+    return red ? now == gate::brake || !protection : latched_.empty();
+}
+
 void run_account::on_frame(const frame_record& f, const scenario&) {
     const cab_state& c = f.cab;
     const moment& at = f.at;
     const std::int64_t k = at.frame;
     const bool failed = is_fail_safe_frame(c);
-    const bool bell = c.sound_at(cab::sound::bell) == cab::sound_cmd::playing;
+    const bool bell = c.sound[cab_state::sound_slot<cab::sound::bell>()] == cab::sound_cmd::playing;
+    const bool red = c.panel[cab_state::panel_slot<panel::red_lamp>()] == 1;
     // The protection brakes with its red lamp and bell, the vigilance device with its lamp.
-    const bool protection = !failed && c.panel_at(panel::red_lamp) == 1 && bell;
-    const bool vigilance = c.panel_at(panel::vigilance_lamp) == 1;
+    const bool protection = !failed && red && bell;
+    const bool vigilance = c.panel[cab_state::panel_slot<panel::vigilance_lamp>()] == 1;
     const driver_state& d = f.driver;
     const ats::handles& h = c.acting;
-    if (pattern_.due && evaluate_) answer_ = evaluate_(pattern_.distance);
+    const gate now = gate_of(f, failed);
+    if (repeats(now, failed, bell, red, vigilance, protection)) {
+        if (!std::isnan(signal_at_)) tell_stop(f);
+        moving_ = at.speed != 0.0;
+        return;
+    }
+    if (pattern_.due && evaluate_) {
+        answer_ = evaluate_(pattern_.distance);
+        answered_ = true;
+    }
     // The channel's name is one for the whole machine: a script error heard there is the run's
     // own only on a pattern check's frame whose new brake nothing else explains: not the script
     // as evaluated here (it passes the train), nor a trip or a point check.
@@ -367,7 +405,10 @@ void run_account::on_frame(const frame_record& f, const scenario&) {
                                   : "the plug-in completes its frames again";
         if (failed && !script_error_.empty()) {
             // The plug-in's words, where talvik-sim's own evaluation of the script fails too.
-            if (evaluate_ && !pattern_.due) answer_ = evaluate_(0.0);
+            if (evaluate_ && !pattern_.due) {
+                answer_ = evaluate_(0.0);
+                answered_ = true;
+            }
             if (!evaluate_ || !answer_.evaluated) {
                 failed_script_ = "script failed: " +
                                  (answer_.failure.empty() ? std::string() : answer_.failure + " ") +
@@ -379,7 +420,9 @@ void run_account::on_frame(const frame_record& f, const scenario&) {
         if (!failed) failed_script_.clear();
         failing_ = failed;
     }
-    if (!failed) tell_checks(f);
+    // Checks are told on the frame of their beacon; most frames have none.
+    if (!failed && (pattern_.due || point_.due || alarm_check_.due || !script_error_.empty()))
+        tell_checks(f);
 
     // The alarm: from the frame its bell begins (or begins again) until the bell stops.
     if (alarm_ && bell) {
@@ -395,18 +438,6 @@ void run_account::on_frame(const frame_record& f, const scenario&) {
     }
     if (alarm_from_ >= 0 && confirm_) confirmed_ = true;
 
-    gate now = gate::follows;
-    const bool doors_open = !d.doors_closed;
-    if (failed) {
-        now = gate::fail_safe;
-    } else if (h.brake == emergency_ && d.brake != emergency_) {
-        now = gate::brake;
-    } else if (doors_open && h.power == 0 && h.reverser == 0 && h.brake == d.brake &&
-               (d.power != 0 || d.reverser != 0)) {
-        now = gate::withheld;
-    } else if (h.power != d.power || h.brake != d.brake || h.reverser != d.reverser) {
-        now = gate::other;
-    }
     // The vigilance warning: its lamp before any brake of its own.
     if (vigilance && !vigilance_lamp_) {
         vigilance_from_ = k;
@@ -428,14 +459,13 @@ void run_account::on_frame(const frame_record& f, const scenario&) {
         alarm_from_ = -1;
     }
     // What a brake hidden by the driver's emergency brake will be told as when it shows.
-    const bool red = c.panel_at(panel::red_lamp) == 1;
     if (!red) {
         latched_.clear();
     } else if (now != gate::brake && protection) {
         for (const demand& cause : causes_now(f, true, false))
             add_once(latched_, cause);
     }
-    tell_stop(f);
+    if (!std::isnan(signal_at_)) tell_stop(f);
 
     bell_ = bell;
     vigilance_lamp_ = vigilance;
@@ -443,7 +473,8 @@ void run_account::on_frame(const frame_record& f, const scenario&) {
     gate_ = now;
     trip_ = alarm_ = confirm_ = false;
     pattern_.due = point_.due = alarm_check_.due = false;
-    answer_ = {};
+    if (answered_) answer_ = {};
+    answered_ = false;
     script_error_.clear();
 }
 

@@ -104,6 +104,15 @@ class run_account : public run_observer {
     std::vector<demand> causes_now(const frame_record& f, bool protection, bool vigilance) const;
     // What this frame's events and the debug channel demand of the protection.
     std::vector<demand> demands_now() const;
+    // Whether demands_now() can find any: most frames have none.
+    bool demands_pending() const {
+        return !script_error_.empty() || trip_ || pattern_.due || point_.due;
+    }
+    // What the host's handles show against the driver's on this frame.
+    gate gate_of(const frame_record& f, bool failed) const;
+    // A frame that, told in full, would tell nothing and change nothing but the motion: most
+    // frames of a run. Time and position still count on it (the signal passed, the stop).
+    bool repeats(gate now, bool failed, bool bell, bool red, bool vigilance, bool protection) const;
     void tell_checks(const frame_record& f);
     void tell_gate(const frame_record& f, gate now, bool protection, bool vigilance);
     void tell_stop(const frame_record& f);
@@ -120,6 +129,7 @@ class run_account : public run_observer {
     bool trip_ = false, alarm_ = false, confirm_ = false;
     pending_check pattern_, point_, alarm_check_;
     pattern_answer answer_;
+    bool answered_ = false;     // answer_ was given on this frame
     std::string script_error_;  // the plug-in's own text on its debug channel, this frame
     std::string failed_script_; // why the fail-safe outputs began, where a script failure says
 

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <queue>
+#include <utility>
 
 #include "tools/sim/train_model.h"
 
@@ -12,14 +14,41 @@ namespace sim {
 
 namespace {
 
-std::size_t slot_of(const std::int32_t* first, std::size_t count, std::int32_t index) {
-    for (std::size_t i = 0; i < count; ++i) {
-        if (first[i] == index) return i;
-    }
-    return count;
-}
-
 std::int64_t to_ms(double seconds) { return std::llround(seconds * 1000.0); }
+
+// The mapped indices (ascending) as runs of consecutive indices, found by the compiler.
+struct index_run {
+    std::size_t out, host, count;
+};
+template <const auto& Indices> struct index_runs {
+    static constexpr std::size_t count = [] {
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < Indices.size(); ++i)
+            n += i == 0 || Indices[i] != Indices[i - 1] + 1 ? 1 : 0;
+        return n;
+    }();
+    static constexpr std::array<index_run, count> runs = [] {
+        std::array<index_run, count> out{};
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < Indices.size(); ++i) {
+            if (i == 0 || Indices[i] != Indices[i - 1] + 1)
+                out[n++] = {i, static_cast<std::size_t>(Indices[i]), 0};
+            ++out[n - 1].count;
+        }
+        return out;
+    }();
+};
+
+// The mapped indices of a host array, a block copy for each run: no loop, no lookup a frame.
+template <const auto& Indices, std::size_t Host, std::size_t N, std::size_t... R>
+void gather(const std::array<std::int32_t, Host>& host, std::array<std::int32_t, N>& out,
+            std::index_sequence<R...>) {
+    using runs = index_runs<Indices>;
+    static_assert(((runs::runs[R].host + runs::runs[R].count <= Host) && ...));
+    (std::memcpy(out.data() + runs::runs[R].out, host.data() + runs::runs[R].host,
+                 runs::runs[R].count * sizeof(std::int32_t)),
+     ...);
+}
 
 // How often a frame without events looks for the plug-in's debug lines.
 constexpr std::int64_t quiet_drain_frames = 64;
@@ -95,6 +124,12 @@ class journey {
                 advance(s_.train, s_.emergency_brake(), cab_.acting, s_.frame_ms / 1000.0, motion_);
             now_.location = motion_.location;
             now_.speed = motion_.speed;
+            // What the host reports is settled before the events: the plug-in's calls for
+            // them change none of it.
+            state_.location = motion_.location;
+            state_.speed = static_cast<float>(motion_.speed);
+            state_.time = now_.time_ms;
+            state_.traction_value = traction_value(cab_.acting, motion_.speed);
 
             const bool delivered = deliver_due_events();
             // The plug-in speaks on its debug channel when a call gives it something to say:
@@ -226,22 +261,14 @@ class journey {
     }
 
     void run_frame(bool drain_debug) {
-        ats::vehicle_state state{};
-        state.location = motion_.location;
-        state.speed = static_cast<float>(motion_.speed);
-        state.time = now_.time_ms;
-        state.traction_value = traction_value(cab_.acting, motion_.speed);
-        cab_.acting = api_.Elapse(state, panel_.data(), sound_.data());
-        for (std::size_t i = 0; i < panel_indices.size(); ++i) {
-            cab_.panel[i] = panel_[static_cast<std::size_t>(panel_indices[i])];
-        }
-        for (std::size_t i = 0; i < sound_indices.size(); ++i) {
-            cab_.sound[i] = sound_[static_cast<std::size_t>(sound_indices[i])];
-        }
+        cab_.acting = api_.Elapse(state_, panel_.data(), sound_.data());
+        gather<panel_indices>(panel_, cab_.panel,
+                              std::make_index_sequence<index_runs<panel_indices>::count>());
+        gather<sound_indices>(sound_, cab_.sound,
+                              std::make_index_sequence<index_runs<sound_indices>::count>());
         if (drain_debug || is_fail_safe_frame(cab_)) drain(debug_, now_, observers_);
-        const frame_record record{now_, driver_, cab_};
         for (run_observer* o : observers_)
-            o->on_frame(record, s_);
+            o->on_frame(record_, s_);
     }
 
     // Only an end that waits for events or for a position can be waited for in vain.
@@ -294,30 +321,18 @@ class journey {
     std::vector<std::size_t> until_stopped_;
     // This frame's due events, delivered in file order.
     std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<std::size_t>> due_;
-    moment now_;
+    // This frame as the observers see it, kept in place rather than copied each frame.
+    frame_record record_{moment{}, driver_state{}, cab_state::resting()};
+    moment& now_ = record_.at;
+    driver_state& driver_ = record_.driver;
+    cab_state& cab_ = record_.cab;
+    ats::vehicle_state state_{};
     train_motion motion_;
-    driver_state driver_;
-    cab_state cab_ = cab_state::resting();
     std::array<std::int32_t, host_panel_size> panel_{};
     std::array<std::int32_t, host_sound_size> sound_{};
 };
 
 } // namespace
-
-std::int32_t cab_state::panel_at(std::int32_t index) const {
-    const std::size_t i = slot_of(panel_indices.data(), panel_indices.size(), index);
-    return i < panel.size() ? panel[i] : 0;
-}
-
-std::int32_t cab_state::sound_at(std::int32_t index) const {
-    const std::size_t i = slot_of(sound_indices.data(), sound_indices.size(), index);
-    return i < sound.size() ? sound[i] : 0;
-}
-
-bool is_fail_safe_frame(const cab_state& cab) {
-    return cab.panel_at(ats::cab::panel::red_lamp) == 1 &&
-           cab.sound_at(ats::cab::sound::bell) == ats::cab::sound_cmd::silent;
-}
 
 cab_state cab_state::resting() {
     cab_state c;

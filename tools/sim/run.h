@@ -21,14 +21,41 @@ using ats::cab::sound_indices;
 constexpr std::size_t host_panel_size = 256;
 constexpr std::size_t host_sound_size = 256;
 
+// Where the host's index `index` sits among `indices`; indices.size() when it is not mapped.
+// Worked out at compile time for a constant index, so a frame's lookups cost nothing.
+template <std::size_t N>
+constexpr std::size_t slot_of(const std::array<std::int32_t, N>& indices, std::int32_t index) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (indices[i] == index) return i;
+    }
+    return N;
+}
+
 // What the cab shows after one frame: the handles the host acts on and the mapped indices.
 struct cab_state {
     ats::handles acting{};
     std::array<std::int32_t, panel_indices.size()> panel{};
     std::array<std::int32_t, sound_indices.size()> sound{};
 
-    std::int32_t panel_at(std::int32_t index) const;
-    std::int32_t sound_at(std::int32_t index) const;
+    constexpr std::int32_t panel_at(std::int32_t index) const {
+        const std::size_t i = slot_of(panel_indices, index);
+        return i < panel.size() ? panel[i] : 0;
+    }
+    constexpr std::int32_t sound_at(std::int32_t index) const {
+        const std::size_t i = slot_of(sound_indices, index);
+        return i < sound.size() ? sound[i] : 0;
+    }
+    // The slot of an index the plug-in writes, checked when the program is built.
+    template <std::int32_t Index> static constexpr std::size_t panel_slot() {
+        constexpr std::size_t i = slot_of(panel_indices, Index);
+        static_assert(i < panel_indices.size(), "the plug-in does not write this panel index");
+        return i;
+    }
+    template <std::int32_t Index> static constexpr std::size_t sound_slot() {
+        constexpr std::size_t i = slot_of(sound_indices, Index);
+        static_assert(i < sound_indices.size(), "the plug-in does not write this sound index");
+        return i;
+    }
     // The resting outputs: handles 0/0/0/2, lamps off, sounds silent or unchanged.
     static cab_state resting();
 };
@@ -85,7 +112,10 @@ class run_observer {
 
 // A frame the plug-in did not complete: it answers with its fail-safe outputs, the red lamp
 // without the bell, which a working protection never shows.
-bool is_fail_safe_frame(const cab_state& cab);
+inline bool is_fail_safe_frame(const cab_state& cab) {
+    return cab.panel[cab_state::panel_slot<ats::cab::panel::red_lamp>()] == 1 &&
+           cab.sound[cab_state::sound_slot<ats::cab::sound::bell>()] == ats::cab::sound_cmd::silent;
+}
 
 // Longest run when the end condition never comes: one hour of simulated time.
 constexpr std::int64_t run_limit_ms = 3600 * 1000;

@@ -817,8 +817,13 @@ class progress {
     bool shown_;
 };
 
-// Cells a worker holds at once: it starts the next without waiting for us.
-constexpr int cells_ahead = 3;
+// Cells go out in batches, one message each way per batch: smaller as the sweep nears its
+// end, so no worker is left with a long batch while the others stand idle.
+constexpr std::size_t largest_batch = 32;
+std::size_t batch_size(std::size_t left, int workers) {
+    return std::clamp<std::size_t>(left / (static_cast<std::size_t>(workers) * 4), 1,
+                                   largest_batch);
+}
 
 } // namespace
 
@@ -855,17 +860,24 @@ bool run_sweep(const hostkit::plugin_library& library, const std::string& scenar
     }
     task += "text " + std::to_string(scenario_text.size()) + "\n" + scenario_text + "\n";
     std::size_t next = 0, done = 0;
+    // Each worker holds a batch and the next, so it never waits for us between them.
+    std::vector<std::size_t> held(static_cast<std::size_t>(workers), 0), last(held);
     auto give = [&](int w) {
         if (next >= total) return true;
-        return pool.send(w, "cell " + std::to_string(next++) + "\n");
+        const std::size_t count = std::min(batch_size(total - next, workers), total - next);
+        const auto k = static_cast<std::size_t>(w);
+        held[k] += count;
+        last[k] = count;
+        const std::string message =
+            "cells " + std::to_string(next) + " " + std::to_string(count) + "\n";
+        next += count;
+        return pool.send(w, message);
     };
     for (int w = 0; w < workers; ++w) {
-        if (!pool.send(w, task)) {
+        if (!pool.send(w, task) || !give(w) || !give(w)) {
             error = "a worker could not be given its task";
             return false;
         }
-        for (int k = 0; k < cells_ahead; ++k)
-            give(w);
     }
     int w = 0;
     std::string line;
@@ -883,7 +895,10 @@ bool run_sweep(const hostkit::plugin_library& library, const std::string& scenar
         }
         ++done;
         bar.cell_done();
-        if (!give(w)) {
+        // Its older batch done: the next goes out while it works on the newer one.
+        const auto k = static_cast<std::size_t>(w);
+        if (held[k] > 0) --held[k];
+        if (held[k] <= last[k] && !give(w)) {
             error = "a worker stopped taking cells";
             return false;
         }
@@ -963,11 +978,17 @@ int sweep_worker_main() {
     const std::size_t total = plan.cells();
     const pattern_evaluator evaluate = remembered_pattern(script_beside(library.path()));
     while (read_line(line)) {
-        if (line.rfind("cell ", 0) != 0) return fail("a cell line not understood");
-        const std::size_t cell = std::strtoull(line.c_str() + 5, nullptr, 10);
-        if (cell >= total) return fail("no cell " + line.substr(5));
-        const cell_result r = run_cell(library.api(), s, plan, cell, evaluate);
-        std::printf("cell %s %s\n", std::to_string(cell).c_str(), r.encode().c_str());
+        // "cells FIRST COUNT": the results go back together, one line each.
+        if (line.rfind("cells ", 0) != 0) return fail("a cell line not understood");
+        char* end = nullptr;
+        const std::size_t first = std::strtoull(line.c_str() + 6, &end, 10);
+        const std::size_t count = std::strtoull(end, &end, 10);
+        if (*end != '\0' || count == 0) return fail("a cell line not understood");
+        if (first >= total || count > total - first) return fail("no cells " + line.substr(6));
+        for (std::size_t cell = first; cell < first + count; ++cell) {
+            const cell_result r = run_cell(library.api(), s, plan, cell, evaluate);
+            std::printf("cell %s %s\n", std::to_string(cell).c_str(), r.encode().c_str());
+        }
         std::fflush(stdout);
     }
     return 0;
