@@ -79,6 +79,7 @@ void run_account::on_start(const scenario& s, std::int32_t) {
 }
 
 void run_account::on_event(const moment& at, const event& e, const scenario&) {
+    eventful_ = true;
     const action& a = e.what;
     if (a.kind == action_kind::key_down && a.value == cab::key::confirm) confirm_ = true;
     if (a.kind == action_kind::signal) {
@@ -145,7 +146,9 @@ void run_account::on_event(const moment& at, const event& e, const scenario&) {
 
 void run_account::on_debug(const moment&, const std::string& line) {
     const std::size_t at = line.find(script_error_mark);
-    if (at != std::string::npos) script_error_ = line.substr(at + sizeof script_error_mark - 1);
+    if (at == std::string::npos) return;
+    script_error_ = line.substr(at + sizeof script_error_mark - 1);
+    eventful_ = true;
 }
 
 std::vector<demand> run_account::demands_now() const {
@@ -354,9 +357,7 @@ run_account::gate run_account::gate_of(const frame_record& f, bool failed) const
 bool run_account::repeats(gate now, bool failed, bool bell, bool red, bool vigilance,
                           bool protection) const {
     // Anything that came with this frame, or a frame the plug-in failed, is told in full.
-    if (failed || failing_ || trip_ || alarm_ || confirm_ || pattern_.due || point_.due ||
-        alarm_check_.due || answered_ || !script_error_.empty())
-        return false;
+    if (eventful_ || failed || failing_) return false;
     // The same lamps, bell and gate as before: handles that follow the driver (once that has
     // been told) or a brake that holds with nothing more demanded.
     if (bell != bell_ || vigilance != vigilance_lamp_ || now != gate_) return false;
@@ -474,7 +475,7 @@ void run_account::on_frame(const frame_record& f, const scenario&) {
     trip_ = alarm_ = confirm_ = false;
     pattern_.due = point_.due = alarm_check_.due = false;
     if (answered_) answer_ = {};
-    answered_ = false;
+    answered_ = eventful_ = false;
     script_error_.clear();
 }
 

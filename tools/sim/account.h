@@ -130,6 +130,7 @@ class run_account : public run_observer {
     pending_check pattern_, point_, alarm_check_;
     pattern_answer answer_;
     bool answered_ = false;     // answer_ was given on this frame
+    bool eventful_ = false;     // an event or a script error came before this frame
     std::string script_error_;  // the plug-in's own text on its debug channel, this frame
     std::string failed_script_; // why the fail-safe outputs began, where a script failure says
 
