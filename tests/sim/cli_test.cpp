@@ -378,6 +378,24 @@ TEST_F(CommandLine, BadInputsAndCommandLinesGiveOneClearLine) {
         EXPECT_EQ(std::count(o.output.begin(), o.output.end(), '\n'), 1) << o.output;
     }
     EXPECT_EQ(read(scenario), "end at 0.1 s\n");
+    // A sweep's worker takes its task down a pipe: whatever comes ends in one line.
+    const std::string task = std::string("library ") + TALVIK_LIBRARY_PATH + "\n";
+    const struct {
+        std::string task, message;
+    } tasks[] = {
+        {"text 99999999999999999\n", "a scenario larger than any file read"},
+        {"axis speed 99999999999\n1\n", "an axis of 99999999999 values"},
+        {"frobnicate\n", "a task line not understood: frobnicate"},
+        {task + "text 3\nabc\ncells 0 1\n", ":1: expected a setting"},
+        {task + "axis speed 1\n5\ntext 0\n\ncells 0 0\n", "a cell line not understood"},
+        {task + "axis speed 1\n5\ntext 0\n\ncells 1 1\n", "no cells 1 1"},
+    };
+    for (const auto& row : tasks) {
+        const outcome o = talvik_sim("--sweep-worker < " + file("task", row.task));
+        EXPECT_EQ(o.status, 1) << row.task;
+        EXPECT_EQ(o.output.rfind("error " + row.message, 0), 0u) << o.output;
+        EXPECT_EQ(std::count(o.output.begin(), o.output.end(), '\n'), 1) << o.output;
+    }
     const outcome help = talvik_sim("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.output.find("Exit status"), std::string::npos);

@@ -34,8 +34,6 @@ constexpr std::int32_t any_low = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t any_high = std::numeric_limits<std::int32_t>::max();
 // Lines with errors reported per file; the rest are counted.
 constexpr std::size_t max_reported_errors = 20;
-// The largest scenario file read, so that no file can exhaust memory.
-constexpr std::size_t max_file_bytes = 16u << 20;
 
 // "name value" pairs until the end of the line, each name taken from `fields`.
 template <typename Known, typename Apply>
@@ -588,7 +586,7 @@ std::vector<parse_error> load_scenario_file(const std::string& path, scenario& o
     char piece[65536];
     while (in.read(piece, sizeof piece) || in.gcount() > 0) {
         text.append(piece, static_cast<std::size_t>(in.gcount()));
-        if (text.size() > max_file_bytes) {
+        if (text.size() > max_scenario_bytes) {
             return {{path, 0, "is larger than 16 MB, the most talvik-sim reads as a scenario"}};
         }
     }

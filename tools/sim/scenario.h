@@ -106,4 +106,7 @@ std::vector<parse_error> load_scenario_file(const std::string& path, scenario& o
 std::string_view default_scenario_text();
 constexpr const char* default_scenario_source = "built-in journey";
 
+// The largest scenario text read, so that no file can exhaust memory.
+constexpr std::size_t max_scenario_bytes = 16u << 20;
+
 } // namespace sim

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <map>
 #include <memory>
@@ -915,7 +916,23 @@ bool run_sweep(const hostkit::plugin_library& library, const std::string& scenar
     return true;
 }
 
+namespace {
+int worker_main();
+}
+
 int sweep_worker_main() {
+    // Its task comes down a pipe; whatever it holds ends in one line, not an abort.
+    try {
+        return worker_main();
+    } catch (const std::exception& e) {
+        std::printf("error the worker stopped: %s\n", e.what());
+        std::fflush(stdout);
+        return 1;
+    }
+}
+
+namespace {
+int worker_main() {
     os::binary_stdio();
     auto fail = [](const std::string& message) {
         std::printf("error %s\n", message.c_str());
@@ -948,6 +965,8 @@ int sweep_worker_main() {
             const std::size_t space = line.rfind(' ');
             sweep_axis axis{line.substr(5, space - 5), {}};
             const long count = std::atol(line.c_str() + space + 1);
+            if (count < 1 || static_cast<unsigned long>(count) > max_sweep_cells)
+                return fail("an axis of " + quote_excerpt(line.substr(space + 1)) + " values");
             for (long i = 0; i < count && read_line(line); ++i) {
                 setting v;
                 std::string error;
@@ -957,6 +976,7 @@ int sweep_worker_main() {
             plan.axes.push_back(std::move(axis));
         } else if (line.rfind("text ", 0) == 0) {
             const std::size_t size = std::strtoull(line.c_str() + 5, nullptr, 10);
+            if (size > max_scenario_bytes) return fail("a scenario larger than any file read");
             text.resize(size);
             if (std::fread(&text[0], 1, size, stdin) != size) return fail("the task ended early");
             read_line(line);
@@ -993,6 +1013,7 @@ int sweep_worker_main() {
     }
     return 0;
 }
+} // namespace
 
 int core_count() { return os::core_count(); }
 
