@@ -116,12 +116,13 @@ class journey {
         motion_.speed = s_.speed;
         run_summary summary;
         const std::int64_t limit = limit_ms();
+        const std::int32_t emergency = s_.emergency_brake();
+        const double dt_s = s_.frame_ms / 1000.0;
         for (std::int64_t k = 0;; ++k) {
             now_.frame = k;
             now_.elapsed_ms = k * s_.frame_ms;
             now_.time_ms = static_cast<std::int32_t>(s_.start_ms + now_.elapsed_ms);
-            if (k > 0)
-                advance(s_.train, s_.emergency_brake(), cab_.acting, s_.frame_ms / 1000.0, motion_);
+            if (k > 0) advance(s_.train, emergency, cab_.acting, dt_s, motion_);
             now_.location = motion_.location;
             now_.speed = motion_.speed;
             // What the host reports is settled before the events: the plug-in's calls for
@@ -135,8 +136,7 @@ class journey {
             // The plug-in speaks on its debug channel when a call gives it something to say:
             // a frame after events, a failed frame. Quiet frames are drained now and then,
             // which spares a listening run a system call a frame.
-            run_frame(delivered || k % quiet_drain_frames == 0);
-            if (is_fail_safe_frame(cab_)) ++summary.failed_frames;
+            if (run_frame(delivered || k % quiet_drain_frames == 0)) ++summary.failed_frames;
 
             if (finished()) break;
             if (std::any_of(observers_.begin(), observers_.end(),
@@ -260,15 +260,19 @@ class journey {
         }
     }
 
-    void run_frame(bool drain_debug) {
+    // One frame through the plug-in and the observers; true when it answered with its
+    // fail-safe outputs.
+    bool run_frame(bool drain_debug) {
         cab_.acting = api_.Elapse(state_, panel_.data(), sound_.data());
         gather<panel_indices>(panel_, cab_.panel,
                               std::make_index_sequence<index_runs<panel_indices>::count>());
         gather<sound_indices>(sound_, cab_.sound,
                               std::make_index_sequence<index_runs<sound_indices>::count>());
-        if (drain_debug || is_fail_safe_frame(cab_)) drain(debug_, now_, observers_);
+        const bool failed = is_fail_safe_frame(cab_);
+        if (drain_debug || failed) drain(debug_, now_, observers_);
         for (run_observer* o : observers_)
             o->on_frame(record_, s_);
+        return failed;
     }
 
     // Only an end that waits for events or for a position can be waited for in vain.
