@@ -368,22 +368,27 @@ bool run_account::repeats(gate now, bool failed, bool bell, bool red, bool vigil
 
 void run_account::on_frame(const frame_record& f, const scenario&) {
     const cab_state& c = f.cab;
-    const moment& at = f.at;
-    const std::int64_t k = at.frame;
     const bool failed = is_fail_safe_frame(c);
     const bool bell = c.sound[cab_state::sound_slot<cab::sound::bell>()] == cab::sound_cmd::playing;
     const bool red = c.panel[cab_state::panel_slot<panel::red_lamp>()] == 1;
     // The protection brakes with its red lamp and bell, the vigilance device with its lamp.
     const bool protection = !failed && red && bell;
     const bool vigilance = c.panel[cab_state::panel_slot<panel::vigilance_lamp>()] == 1;
-    const driver_state& d = f.driver;
-    const ats::handles& h = c.acting;
     const gate now = gate_of(f, failed);
     if (repeats(now, failed, bell, red, vigilance, protection)) {
         if (!std::isnan(signal_at_)) tell_stop(f);
-        moving_ = at.speed != 0.0;
+        moving_ = f.at.speed != 0.0;
         return;
     }
+    tell_frame(f, now, failed, bell, red, vigilance, protection);
+}
+
+void run_account::tell_frame(const frame_record& f, gate now, bool failed, bool bell, bool red,
+                             bool vigilance, bool protection) {
+    const moment& at = f.at;
+    const std::int64_t k = at.frame;
+    const driver_state& d = f.driver;
+    const ats::handles& h = f.cab.acting;
     if (pattern_.due && evaluate_) {
         answer_ = evaluate_(pattern_.distance);
         answered_ = true;

@@ -113,6 +113,9 @@ class run_account : public run_observer {
     // A frame that, told in full, would tell nothing and change nothing but the motion: most
     // frames of a run. Time and position still count on it (the signal passed, the stop).
     bool repeats(gate now, bool failed, bool bell, bool red, bool vigilance, bool protection) const;
+    // A frame told in full: its events, checks, brakes, warnings and the stop.
+    void tell_frame(const frame_record& f, gate now, bool failed, bool bell, bool red,
+                    bool vigilance, bool protection);
     void tell_checks(const frame_record& f);
     void tell_gate(const frame_record& f, gate now, bool protection, bool vigilance);
     void tell_stop(const frame_record& f);
