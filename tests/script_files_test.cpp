@@ -92,3 +92,31 @@ TEST(ScriptFiles, AtMostTheLimitOpenAndAllClosedAfterAFailureOrWithTheVM) {
         }
     }
 }
+
+#ifdef __linux__
+// The kernel's files call themselves regular, but /proc/self/mem writes the host's own memory,
+// code included (a script could find its code in /proc/self/maps and overwrite it): no script
+// opens a file on the kernel's file systems, for reading or writing.
+TEST(ScriptFiles, KernelFilesAreRefused) {
+    scripted_library lib(nullptr);
+    lib.write_script(
+        "foreach (path in [\"/proc/self/mem\", \"/proc/self/maps\", \"/proc/self/status\",\n"
+        "                  \"/sys/devices/system/cpu/online\"]) {\n"
+        "  foreach (mode in [\"r\", \"r+b\", \"w\", \"a\"]) {\n"
+        "    try { file(path, mode); } catch (e) {\n"
+        "      if (e != \"cannot open file\") throw \"refused so: \" + e;\n"
+        "      continue;\n"
+        "    }\n"
+        "    throw path + \" opened\";\n"
+        "  }\n"
+        "}\n"
+        "function get_brake_pattern_offset(x) { return 0; }\n"
+        "function get_incoming_pattern_offset(x) { return 0; }\n"
+        "function lookup_brake_pattern(a, b, d, o) { return 1000; }\n");
+    quiet_cab h(lib.library());
+    h.speed(10.0f);
+    h.beacon(beacon::pattern_check, 0, 600.0f, 0);
+    h.frame();
+    EXPECT_TRUE(h.quiet()) << "a kernel file was opened, or the script failed otherwise";
+}
+#endif
