@@ -87,6 +87,16 @@ inline const broken_script broken_scripts[] = {
      "for (local i = 200; i < 260; i++) down(i);\n"
      "throw \"the metamethods ran\";",
      "the metamethods ran", false},
+    // The kernel's files, by their Unix names too (as Wine reaches them): writing
+    // /proc/self/mem overwrote the host's own code.
+    {"opens the kernel's files",
+     "foreach (path in [\"/proc/self/mem\", \"/proc/self/maps\", \"Z:\\\\proc\\\\self\\\\mem\",\n"
+     "                  \"Z:\\\\proc\\\\self\\\\maps\"])\n"
+     "  foreach (mode in [\"rb\", \"r+b\"])\n"
+     "    try { file(path, mode); throw \"opened \" + path; }\n"
+     "    catch (e) { if (e != \"cannot open file\") throw e; }\n"
+     "throw \"kernel files refused\";",
+     "kernel files refused", false},
 };
 
 } // namespace talvik_test
