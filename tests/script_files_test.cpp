@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "scripted_library.h"
 
 using namespace talvik_test;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -96,20 +99,35 @@ TEST(ScriptFiles, AtMostTheLimitOpenAndAllClosedAfterAFailureOrWithTheVM) {
 #ifdef __linux__
 // The kernel's files call themselves regular, but /proc/self/mem writes the host's own memory,
 // code included (a script could find its code in /proc/self/maps and overwrite it): no script
-// opens a file on the kernel's file systems, for reading or writing.
-TEST(ScriptFiles, KernelFilesAreRefused) {
+// opens a file on the kernel's file systems, for reading or writing. Nor does it write the
+// plug-in's own library, or truncate it (the host died of SIGBUS at its next page); a file of its
+// own opened "w" is still emptied.
+TEST(ScriptFiles, KernelFilesAndTheHostsCodeAreRefused) {
     scripted_library lib(nullptr);
+    const std::string own = lib.dir() + "/own.txt";
+    std::ofstream(own) << "twelve bytes";
+    const std::string library = lib.dir() + "/" + hostkit::library_file_name();
+    const auto library_size = fs::file_size(library);
     lib.write_script(
-        "foreach (path in [\"/proc/self/mem\", \"/proc/self/maps\", \"/proc/self/status\",\n"
-        "                  \"/sys/devices/system/cpu/online\"]) {\n"
-        "  foreach (mode in [\"r\", \"r+b\", \"w\", \"a\"]) {\n"
+        "local f = file(\"" + own +
+        "\", \"w\"); f.close();\n"
+        "file(\"" +
+        library +
+        "\", \"rb\").close(); // reading it does no harm\n"
+        "foreach (path, modes in {[\"/proc/self/mem\"] = \"r\", [\"/proc/self/maps\"] = \"r\",\n"
+        "                         [\"/proc/self/status\"] = \"r\",\n"
+        "                         [\"/sys/devices/system/cpu/online\"] = \"r\",\n"
+        "                         [\"" +
+        library +
+        "\"] = \"\"})\n"
+        "  foreach (mode in [modes, \"r+b\", \"w\", \"a\"]) {\n"
+        "    if (mode == \"\") continue;\n"
         "    try { file(path, mode); } catch (e) {\n"
         "      if (e != \"cannot open file\") throw \"refused so: \" + e;\n"
         "      continue;\n"
         "    }\n"
         "    throw path + \" opened\";\n"
         "  }\n"
-        "}\n"
         "function get_brake_pattern_offset(x) { return 0; }\n"
         "function get_incoming_pattern_offset(x) { return 0; }\n"
         "function lookup_brake_pattern(a, b, d, o) { return 1000; }\n");
@@ -117,6 +135,8 @@ TEST(ScriptFiles, KernelFilesAreRefused) {
     h.speed(10.0f);
     h.beacon(beacon::pattern_check, 0, 600.0f, 0);
     h.frame();
-    EXPECT_TRUE(h.quiet()) << "a kernel file was opened, or the script failed otherwise";
+    EXPECT_TRUE(h.quiet()) << "a kernel file or the library was opened, or the script failed";
+    EXPECT_EQ(fs::file_size(library), library_size);
+    EXPECT_EQ(fs::file_size(own), 0u);
 }
 #endif

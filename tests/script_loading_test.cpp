@@ -53,8 +53,12 @@ TEST(ScriptLoading, ABrokenScriptIsReportedOnStandardOutput) {
         SCOPED_TRACE(r.what);
         scripted_library lib(r.script);
         const std::string in_place = lib.dir() + "/signal_pattern.nut";
-        if (r.as == made::fifo) ASSERT_EQ(mkfifo(in_place.c_str(), 0600), 0);
-        if (r.as == made::directory) ASSERT_EQ(mkdir(in_place.c_str(), 0700), 0);
+        if (r.as == made::fifo) {
+            ASSERT_EQ(mkfifo(in_place.c_str(), 0600), 0);
+        }
+        if (r.as == made::directory) {
+            ASSERT_EQ(mkdir(in_place.c_str(), 0700), 0);
+        }
         CaptureStdout();
         {
             host h(lib.library());
