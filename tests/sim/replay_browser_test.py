@@ -234,6 +234,8 @@ at 1 s power 3
 at 30 s power 2
 """
 BROKEN_SCRIPT = "lookup_brake_patern"  # an author's misspelling of the function's name
+UNCOMPILABLE = "\n}\n"  # a brace too many at the end: the script does not compile
+FAILED_FRAME = "! the plug-in failed and answers with its fail-safe outputs (emergency brake, red lamp): "
 CAUSES = [
     ("alarm", "at 500 m beacon type 0 signal 0 distance 600 optional 0\nend after 6 s\n",
      "unconfirmed alarm"),
@@ -254,6 +256,9 @@ CAUSES = [
      "trip at stop signal"),
     ("trip-and-vigilance", "at 94.96 s beacon type 1 signal 0 distance 0 optional 0\n"
      "end at 96 s\n", "trip at stop signal and vigilance: no action for 60 s"),
+    # A script that does not compile: the plug-in answers every frame with its fail-safe outputs.
+    ("fail-safe", "end after 1 s\n", "fail-safe outputs: script failed: the script does not "
+     "compile: expression expected (the plug-in: \"expression expected\")"),
 ]
 
 
@@ -261,24 +266,32 @@ def brake_causes(work):
     """Runs the table; checks the timeline and the CSV at once. Returns (name, page, frame,
     cause) for the page checks."""
     runs = []
-    broken = os.path.join(work, "broken")
-    os.makedirs(broken)
-    shutil.copy(library, broken)
     with open(os.path.join(os.path.dirname(library), "signal_pattern.nut")) as f:
-        text = f.read().replace("function lookup_brake_pattern", "function " + BROKEN_SCRIPT)
-    with open(os.path.join(broken, "signal_pattern.nut"), "w") as f:
-        f.write(text)
+        text = f.read()
+    beside = {}
+    for name, script in [("script", text.replace("function lookup_brake_pattern",
+                                                  "function " + BROKEN_SCRIPT)),
+                         ("fail-safe", text + UNCOMPILABLE)]:
+        broken = os.path.join(work, "broken-" + name)
+        os.makedirs(broken)
+        shutil.copy(library, broken)
+        with open(os.path.join(broken, "signal_pattern.nut"), "w") as f:
+            f.write(script)
+        beside[name] = os.path.join(broken, os.path.basename(library))
     for name, lines, cause in CAUSES:
         path = f"{work}/cause-{name}"
         with open(path + ".txt", "w") as f:
             f.write(START + lines)
-        lib = os.path.join(broken, os.path.basename(library)) if name == "script" else library
+        lib = beside.get(name, library)
         run = subprocess.run([talvik_sim, "--library", lib, "--csv", path + ".csv", "--html",
                               path + ".html", path + ".txt"], capture_output=True, text=True)
-        check(run.returncode == (1 if name == "script" else 0),
+        check(run.returncode == (1 if name in beside else 0),
               f"{name}: exit status {run.returncode}: {run.stderr}")
         said = [ln.split("! brake: ", 1)[1].split(" (the host gets")[0]
                 for ln in run.stdout.splitlines() if "! brake: " in ln]
+        # A failed frame is told as the plug-in failing, not as a brake of a device.
+        said += ["fail-safe outputs: " + ln.split(FAILED_FRAME, 1)[1]
+                 for ln in run.stdout.splitlines() if FAILED_FRAME in ln]
         check(said == [cause], f"{name}: the timeline says {said}, not {cause!r}")
         with open(path + ".csv", newline="") as f:
             braked = brake_starts(list(csv.DictReader(f)))
@@ -300,11 +313,15 @@ def page_causes(page, runs):
         page.goto(f"file://{html}#t={k * 0.02:.2f}")
         page.wait_for("document.body.dataset.ready === '1'")
         lands_on(page, k, f"{name} at its brake")
+        # The fail-safe outputs are no device's brake: the page names them as such, its chart
+        # with a mark of their own.
+        failed = cause.startswith("fail-safe outputs: ")
+        told, mark = (cause, "fail-safe") if failed else ("brake: " + cause, "brake: " + cause)
         why = page.eval("document.querySelector('tr[data-handle=brake] .why').textContent")
-        check(why == "brake: " + cause, f"{name}: the handles say why {why!r}, not {cause!r}")
+        check(why == told, f"{name}: the handles say why {why!r}, not {told!r}")
         labels = page.eval(CHART_LABELS)
-        check(labels["shown"].count("brake: " + cause) + labels["listed"].count("brake: " + cause) == 1,
-              f"{name}: the chart marks {labels}, not one 'brake: {cause}'")
+        check(labels["shown"].count(mark) + labels["listed"].count(mark) == 1,
+              f"{name}: the chart marks {labels}, not one {mark!r}")
 
 
 # The chart's labels as the page shows them, and those listed in its markers.
