@@ -547,7 +547,8 @@ TEST(AuthorsGuide, ListsTheLimitsOfAScriptWithThePluginsOwnFigures) {
           "`the script ran too long (more than " + steps + " steps) in NAME`",
           "`the script nested its calls too deeply (more than " +
               std::to_string(ats::script_limits::call_depth) + ") in NAME`",
-          "`the script used too much memory (more than " + megabytes + " MB) in NAME`"}) {
+          "`the script used too much memory (more than " + megabytes + " MB) in NAME`",
+          "at most " + std::to_string(ats::script_limits::open_files) + " files open at once"}) {
         EXPECT_NE(text.find(report), std::string::npos) << report;
     }
 }
