@@ -4,7 +4,7 @@ local mem = file("/proc/self/mem", "r+b");
 mem.seek(4096);
 mem.writeblob(blob(16));
 local host = file("Z:\\proc\\self\\mem", "r+b");
-foreach (name in ["libtalvik.so", "talvik.dll", "/proc/self/exe", "/sys/kernel/mm/transparent_hugepage/enabled"]) {
+foreach (name in ["/proc/self/exe", "/sys/kernel/mm/transparent_hugepage/enabled"]) {
     local f = file(name, "w");
     f.writen(0, 'i');
 }
