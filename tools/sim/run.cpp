@@ -16,7 +16,7 @@ namespace {
 
 std::int64_t to_ms(double seconds) { return std::llround(seconds * 1000.0); }
 
-// The mapped indices (ascending) as runs of consecutive indices, found by the compiler.
+// The mapped indices as runs of consecutive indices, found by the compiler.
 struct index_run {
     std::size_t out, host, count;
 };
@@ -100,6 +100,10 @@ class journey {
         if (!s.events.empty() && s.events[0].when.kind == trigger_kind::when_stopped)
             until_stopped_.push_back(0);
     }
+
+    // Its frame record is referred to by members of its own: never copied.
+    journey(const journey&) = delete;
+    journey& operator=(const journey&) = delete;
 
     run_summary run() {
         api_.Load();

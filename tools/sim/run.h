@@ -22,7 +22,7 @@ constexpr std::size_t host_panel_size = 256;
 constexpr std::size_t host_sound_size = 256;
 
 // Where the host's index `index` sits among `indices`; indices.size() when it is not mapped.
-// Worked out at compile time for a constant index, so a frame's lookups cost nothing.
+// cab_state's slot templates have it found when the program is built: a frame searches nothing.
 template <std::size_t N>
 constexpr std::size_t slot_of(const std::array<std::int32_t, N>& indices, std::int32_t index) {
     for (std::size_t i = 0; i < N; ++i) {
