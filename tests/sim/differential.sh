@@ -68,15 +68,19 @@ run win32 "$wine32" "$win32/tools/sim/talvik-sim.exe" \
   "${scenarios[@]}"
 
 status=0
+# same LINUX-FILE OTHER-FILE WHAT: says how WHAT differs from the Linux build's, if it does.
+same() {
+  cmp -s "$1" "$2" && return
+  echo "$3 differs from the Linux one:"
+  diff "$1" "$2" | head -6 | cut -c1-300
+  status=1
+}
 for scenario in "${scenarios[@]}"; do
   name=$(basename "$scenario" .txt)
   for width in win64 win32; do
     for kind in csv html; do
-      if ! cmp -s "$work/linux/$name.$kind" "$work/$width/$name.$kind"; then
-        echo "$name: the $width build's $kind file differs from the Linux one:"
-        diff "$work/linux/$name.$kind" "$work/$width/$name.$kind" | head -6 | cut -c1-300
-        status=1
-      fi
+      same "$work/linux/$name.$kind" "$work/$width/$name.$kind" \
+        "$name: the $width build's $kind file"
     done
   done
 done
@@ -98,11 +102,7 @@ for build in linux win64 win32; do
     >"$work/$build/sweep-cells.csv"
 done
 for width in win64 win32; do
-  if ! cmp -s "$work/linux/sweep-cells.csv" "$work/$width/sweep-cells.csv"; then
-    echo "the $width build's sweep differs from the Linux one:"
-    diff "$work/linux/sweep-cells.csv" "$work/$width/sweep-cells.csv" | head -6 | cut -c1-300
-    status=1
-  fi
+  same "$work/linux/sweep-cells.csv" "$work/$width/sweep-cells.csv" "the $width build's sweep"
 done
 [ "$status" -eq 0 ] && echo "a sweep in two workers: the same cells from all three builds"
 exit "$status"

@@ -917,21 +917,6 @@ bool run_sweep(const hostkit::plugin_library& library, const std::string& scenar
 }
 
 namespace {
-int worker_main();
-}
-
-int sweep_worker_main() {
-    // Its task comes down a pipe; whatever it holds ends in one line, not an abort.
-    try {
-        return worker_main();
-    } catch (const std::exception& e) {
-        std::printf("error the worker stopped: %s\n", e.what());
-        std::fflush(stdout);
-        return 1;
-    }
-}
-
-namespace {
 int worker_main() {
     os::binary_stdio();
     auto fail = [](const std::string& message) {
@@ -1014,6 +999,17 @@ int worker_main() {
     return 0;
 }
 } // namespace
+
+int sweep_worker_main() {
+    // Its task comes down a pipe; whatever it holds ends in one line, not an abort.
+    try {
+        return worker_main();
+    } catch (const std::exception& e) {
+        std::printf("error the worker stopped: %s\n", e.what());
+        std::fflush(stdout);
+        return 1;
+    }
+}
 
 int core_count() { return os::core_count(); }
 
